@@ -1,0 +1,34 @@
+// The crash reporter. It writes a report of a crash of any thread beside the
+// logs: on Linux a readable text (signal, thread, backtrace) in
+// log/crash-<time>-<pid>.txt under the executable's directory, installed as
+// signal handlers running on a per-thread alternate stack; on Windows a
+// minidump in the same folder through an unhandled-exception filter.
+#pragma once
+
+#include <cstdint>
+
+struct CrashInstallInfo {
+  int size;                    // 100
+  const wchar_t* app_name;
+  const wchar_t* app_version;
+  const char* upload_url;      // kept, not used: reports stay on the PC
+  uint32_t flags;
+};
+
+// Handler flags: every handler type except the one for the interrupt signal.
+const uint32_t kCrashAllHandlers = 0x1BFF;
+
+// Installs for the process. 0 on success, anything else on failure.
+int crash_install(const CrashInstallInfo* info);
+void crash_uninstall();
+
+// Installs the handlers on the calling thread (its alternate signal stack on
+// Linux). 0 on success.
+int crash_install_thread(uint32_t flags);
+void crash_uninstall_thread();
+
+// Copies the last error message into buf (at most size bytes, terminated).
+void crash_last_error(char* buf, int size);
+
+// Crashes the process on purpose, through the installed reporter.
+void crash_test();
