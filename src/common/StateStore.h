@@ -1,0 +1,89 @@
+// The state store: a table of 100 key/value records in named shared memory,
+// guarded by a named mutex, shared by ludarium (writes every second, reads at
+// start) and ludguard (reads, writes its mirror back). The byte layout is the
+// contract between the two programs and must not change:
+//
+//   record i at byte i * 2064, little-endian:
+//     0    int32  in-use flag (1 = used, anything else = free)
+//     4    1024   key, zero-terminated text
+//     1028 1024   value, zero-terminated text
+//     2052 4      gap: holds the terminating zero of a 1024-byte value
+//     2056 int64  time of the last write, ms since 1970 (UTC)
+//
+// Texts are cut to 1024 bytes. The first used record with a matching key is
+// the one every reader uses. Each operation holds the mutex (waiting at most
+// 2 s) only while it scans the table. Results: 0 success, -1 lock not
+// obtained in time, -2 lock not released, -3 store not open or the wait
+// failed otherwise (also when the previous owner died holding the lock; the
+// lock is released again so the table stays usable).
+//
+// Thread safety: the operations may be called from any thread; the named
+// mutex serialises them across threads and processes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class NamedMutex;
+class SharedMemory;
+
+class StateStore {
+ public:
+  static const char* const kMutexName;    // "com.norvale.tessera.ipc.lock"
+  static const char* const kMappingName;  // "com.norvale.tessera.ipc.shm"
+  static const int kRecords = 100;
+  static const size_t kRecordSize = 2064;
+  static const size_t kTextSize = 1024;
+  static const size_t kSize = kRecords * kRecordSize;  // 206,400
+  static const int kLockTimeoutMs = 2000;
+
+  // Opens (or creates) the objects of the given names; the store is closed
+  // when that fails.
+  StateStore(const char* mutex_name = kMutexName, const char* mapping_name = kMappingName);
+  ~StateStore();
+  StateStore(const StateStore&) = delete;
+  StateStore& operator=(const StateStore&) = delete;
+
+  bool is_open() const { return view_ != nullptr; }
+
+  int write(const std::string& key, const std::string& value);
+  // Leaves value (and *time) unchanged when the key is absent; still 0.
+  int read(const std::string& key, std::string* value, int64_t* time = nullptr);
+  int remove(const std::string& key);
+
+  struct Record {
+    int index;
+    std::string key;
+    std::string value;
+    int64_t time;
+  };
+  // Calls fn for every used record in index order, under the lock.
+  template <typename Fn>
+  int for_each(Fn fn);
+
+ private:
+  void open(const char* mutex_name, const char* mapping_name);
+  void close();
+  int lock();
+  int unlock();
+  int find(const std::string& key) const;  // index of the first used match, or -1
+  unsigned char* record(int i) const { return view_ + static_cast<size_t>(i) * kRecordSize; }
+  Record load(int i) const;
+
+  NamedMutex* mutex_ = nullptr;
+  SharedMemory* mapping_ = nullptr;
+  unsigned char* view_ = nullptr;
+};
+
+template <typename Fn>
+int StateStore::for_each(Fn fn) {
+  if (view_ == nullptr) return -3;
+  int rc = lock();
+  if (rc != 0) return rc;
+  for (int i = 0; i < kRecords; ++i) {
+    Record r = load(i);
+    if (r.index >= 0) fn(r);
+  }
+  return unlock();
+}

@@ -1,0 +1,38 @@
+// Text, number and file helpers shared by both programs. None of them
+// throws or logs; failures show in the result only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Signed 64-bit integer as decimal text.
+std::string int64_to_text(int64_t value);
+// Unsigned 64-bit integer as decimal text.
+std::string uint64_to_text(uint64_t value);
+
+// Decimal text to unsigned 64-bit: leading blanks skipped, digits read up to
+// the first non-digit; empty or non-numeric text gives 0. Overflow wraps.
+uint64_t text_to_uint64(const std::string& text);
+
+// Every occurrence of `needle` replaced, searching again from the start of
+// the text after each replacement. A replacement that contains its needle
+// is refused (the text comes back unchanged) instead of looping for ever.
+std::string replace_all(const std::string& text, const std::string& needle,
+                        const std::string& replacement);
+
+// URL encoding into dst (size bytes): letters, digits and "._-$,;~()" are
+// copied, every other byte becomes "%" and two lower-case hex digits. A byte
+// whose escape would not fit before the last byte is dropped; copying stops
+// when the buffer is full. dst is always zero-terminated (size > 0).
+void url_encode(const char* src, char* dst, size_t size);
+
+// Everything before the last "/" or "\" ("" when there is none).
+std::string directory_of(const std::string& path);
+
+// Whole file in text mode; "" when it cannot be read.
+std::string read_text_file(const std::string& path);
+
+// Writes the whole text in text mode, truncating the file. Returns 0, or -1
+// when the file cannot be opened or a write makes no progress.
+int write_text_file(const std::string& path, const std::string& text);

@@ -1,0 +1,33 @@
+// The process-wide queue between the threads that log and the log thread.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <utility>
+
+#include "Mutex.h"
+
+class LogWriter;
+
+class LogQueue {
+ public:
+  // Starts the log thread, which writes through `writer` (never deleted).
+  explicit LogQueue(LogWriter* writer);
+  ~LogQueue();
+
+  // Any thread. Holds the queue mutex for one copy; never waits for disk.
+  void push(const std::string& level, const std::string& line);
+
+  // Takes the oldest entry; false when the queue is empty.
+  bool pop(std::pair<std::string, std::string>* entry);
+
+ private:
+  static unsigned int thread_main(void* self);
+
+  mutex_t mutex_;                                        // guards entries_
+  std::deque<std::pair<std::string, std::string>> entries_;
+  LogWriter* writer_;
+};
+
+// The one queue of the process, created at static initialisation.
+LogQueue& log_queue();

@@ -1,0 +1,85 @@
+#include "LogWriter.h"
+
+#include <cstdlib>
+#include <vector>
+
+#include "Clock.h"
+#include "Console.h"
+#include "FileSystem.h"
+#include "STLLogFile.h"
+
+namespace {
+
+const int64_t kRetentionSeconds = 2592000;  // 30 days
+
+// Reads "YYYY-MM-DD " at the start of a name; false when it is not there.
+bool parse_date_prefix(const std::string& name, int* year, int* month, int* day) {
+  if (name.size() < 11) return false;
+  for (int i = 0; i < 10; ++i) {
+    bool dash = (i == 4 || i == 7);
+    char c = name[static_cast<size_t>(i)];
+    if (dash ? c != '-' : (c < '0' || c > '9')) return false;
+  }
+  if (name[10] != ' ') return false;
+  *year = atoi(name.substr(0, 4).c_str());
+  *month = atoi(name.substr(5, 2).c_str());
+  *day = atoi(name.substr(8, 2).c_str());
+  return *month >= 1 && *month <= 12 && *day >= 1 && *day <= 31;
+}
+
+}  // namespace
+
+int log_color_for_level(const std::string& level) {
+  if (log_is_error_level(level)) return 4;
+  return level == "w" ? 6 : 2;
+}
+
+bool log_is_error_level(const std::string& level) { return level == "e" || level == "x"; }
+
+std::string log_date_text(int64_t now_ms) {
+  struct tm t;
+  local_tm(now_ms, &t);
+  char buf[16];
+  strftime(buf, sizeof(buf), "%Y-%m-%d ", &t);
+  return buf;
+}
+
+void sweep_log_dir(const std::string& dir, int year, int month, int day) {
+  int64_t today = local_midnight(year, month, day);
+  if (today < 0) return;
+  std::vector<DirEntry> entries;
+  if (!list_dir(dir, &entries)) return;
+  for (const DirEntry& e : entries) {
+    int y, m, d;
+    if (e.is_dir || e.name[0] == '.' || !parse_date_prefix(e.name, &y, &m, &d)) continue;
+    int64_t dated = local_midnight(y, m, d);
+    if (dated >= 0 && today - dated > kRetentionSeconds) remove_file(path_join(dir, e.name));
+  }
+}
+
+LogWriter::LogWriter(const std::string& log_dir, FILE* console)
+    : log_dir_(log_dir), console_(console) {}
+
+void LogWriter::write(const std::string& level, const std::string& line, int64_t now_ms) {
+  std::string date = log_date_text(now_ms);
+  struct tm t;
+  local_tm(now_ms, &t);
+  sweep_log_dir(log_dir_, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+
+  STLLogFile verbose(path_join(log_dir_, date + "verbose.log"));
+  if (console_ != nullptr) {
+    console_set_color(log_color_for_level(level));
+    fprintf(console_, " %s ", log_timestamp(now_ms).c_str());
+    fprintf(console_, " %s\n", line.c_str());
+  }
+  {
+    STLLogFile by_level(
+        path_join(log_dir_, date + (log_is_error_level(level) ? "error.log" : "debug.log")));
+    by_level.write(line.c_str(), now_ms);
+  }
+  verbose.write(line.c_str(), now_ms);
+  if (console_ != nullptr) {
+    console_set_color(7);
+    fflush(console_);
+  }
+}

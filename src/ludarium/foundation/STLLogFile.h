@@ -1,0 +1,32 @@
+// One log file, opened lazily on the first write (and again on each write
+// while it is not open) for appending, closed by the destructor. Each line
+// is written as "YYYY-MM-DD HH:MM:SS.mmm " + text + newline and flushed.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "Mutex.h"
+
+class STLLogFile {
+ public:
+  // `path` is the file's full path; an empty path never opens.
+  explicit STLLogFile(const std::string& path);
+  virtual ~STLLogFile();
+  STLLogFile(const STLLogFile&) = delete;
+  STLLogFile& operator=(const STLLogFile&) = delete;
+
+  // Writes one line stamped with `now_ms`; a file that does not open loses it.
+  virtual void write(const char* data, int64_t now_ms);
+
+ private:
+  bool open();
+
+  FILE* stream_ = nullptr;
+  std::string path_;
+  mutex_t lock_;  // guards stream_
+};
+
+// "YYYY-MM-DD HH:MM:SS.mmm" in local time.
+std::string log_timestamp(int64_t now_ms);

@@ -1,0 +1,17 @@
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "Console.h"
+
+void console_set_color(int attribute) {
+  if (!isatty(STDOUT_FILENO)) return;
+  if ((attribute & 7) == 7) {
+    fputs("\033[0m", stdout);
+    return;
+  }
+  // Windows attribute bits: 1 blue, 2 green, 4 red; ANSI colour bits are
+  // 1 red, 2 green, 4 blue.
+  int ansi = ((attribute & 4) ? 1 : 0) | ((attribute & 2) ? 2 : 0) | ((attribute & 1) ? 4 : 0);
+  fprintf(stdout, "\033[%s3%dm", (attribute & 8) ? "1;" : "", ansi);
+}

@@ -1,0 +1,242 @@
+#include "StateStore.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "Clock.h"
+#include "SharedState.h"
+#include "Thread.h"
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Each test uses objects of its own names, so the tests never share a table.
+std::string unique_name(const char* what) {
+  static int counter = 0;
+  return std::string("ludarium.test.") + what + "." + std::to_string(wall_ms()) + "." +
+         std::to_string(++counter);
+}
+
+class StateStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    lock_name_ = unique_name("lock");
+    shm_name_ = unique_name("shm");
+    store_.reset(new StateStore(lock_name_.c_str(), shm_name_.c_str()));
+    ASSERT_TRUE(store_->is_open());
+    raw_.reset(SharedMemory::open(shm_name_.c_str(), StateStore::kSize));
+    ASSERT_NE(nullptr, raw_);
+  }
+
+  // Record i's raw bytes, as ludguard sees them.
+  const unsigned char* record(int i) { return raw_->data() + i * StateStore::kRecordSize; }
+  int32_t flag(int i) {
+    int32_t v;
+    memcpy(&v, record(i), 4);
+    return v;
+  }
+  std::string key(int i) { return reinterpret_cast<const char*>(record(i) + 4); }
+  std::string value(int i) { return reinterpret_cast<const char*>(record(i) + 1028); }
+  int64_t time(int i) {
+    int64_t v;
+    memcpy(&v, record(i) + 2056, 8);
+    return v;
+  }
+
+  std::string lock_name_, shm_name_;
+  std::unique_ptr<StateStore> store_;
+  std::unique_ptr<SharedMemory> raw_;
+};
+
+struct Holder {
+  std::string name;
+  int hold_ms;
+  bool release;
+  std::atomic<bool> locked{false};
+  std::atomic<bool> done{false};
+};
+
+// Takes the named mutex on another thread, holds it, and releases it or (for
+// an abandoned lock) ends without releasing it.
+unsigned int hold_lock(void* p) {
+  Holder* h = static_cast<Holder*>(p);
+  NamedMutex* m = NamedMutex::open(h->name.c_str());
+  if (m != nullptr && m->lock(5000) == NamedMutex::kAcquired) {
+    h->locked = true;
+    sleep_ms(static_cast<unsigned>(h->hold_ms));
+    if (h->release) m->unlock();
+  }
+  // An abandoned lock keeps the object open: only the owner's end matters.
+  if (h->release) delete m;
+  h->done = true;
+  return 0;
+}
+
+void wait_for(const std::atomic<bool>& flag) {
+  for (int i = 0; i < 1000 && !flag; ++i) sleep_ms(10);
+}
+
+}  // namespace
+
+TEST_F(StateStoreTest, UpdatesInPlaceAndKeepsTheByteLayout) {
+  int64_t before = wall_ms();
+  ASSERT_EQ(0, store_->write("A", "1"));
+  ASSERT_EQ(0, store_->write("A", "2"));
+  EXPECT_EQ(1, flag(0));
+  EXPECT_EQ("A", key(0));
+  EXPECT_EQ("2", value(0));
+  EXPECT_NE(1, flag(1));
+  std::string v;
+  int64_t t = 0;
+  ASSERT_EQ(0, store_->read("A", &v, &t));
+  EXPECT_EQ("2", v);
+  EXPECT_EQ(time(0), t);
+  EXPECT_GE(t, before);
+  EXPECT_LE(t, wall_ms());
+}
+
+TEST_F(StateStoreTest, EmptyValueTakesANewRecordAndNeverReplaces) {
+  store_->write("A", "2");
+  ASSERT_EQ(0, store_->write("A", ""));
+  EXPECT_EQ(1, flag(1));
+  EXPECT_EQ("A", key(1));
+  EXPECT_EQ("", value(1));
+  std::string v;
+  store_->read("A", &v);
+  EXPECT_EQ("2", v);
+}
+
+TEST_F(StateStoreTest, AbsentKeyLeavesTheOutputsAlone) {
+  std::string v;
+  int64_t t = 42;
+  EXPECT_EQ(0, store_->read("missing", &v, &t));
+  EXPECT_EQ("", v);
+  EXPECT_EQ(42, t);
+}
+
+TEST_F(StateStoreTest, CutsTextsTo1024BytesAndReadsAFullFieldBack) {
+  std::string long_value(1500, 'v');
+  ASSERT_EQ(0, store_->write("K", long_value));
+  std::string v;
+  store_->read("K", &v);
+  EXPECT_EQ(std::string(1024, 'v'), v);
+  EXPECT_EQ(0, record(0)[2052]);  // the terminator lies in the gap
+
+  // A key of exactly 1024 bytes: its terminator is overwritten by the value,
+  // and it is still found.
+  std::string long_key(1024, 'k');
+  ASSERT_EQ(0, store_->write(long_key, "x"));
+  EXPECT_EQ(0, store_->read(long_key, &v));
+  EXPECT_EQ("x", v);
+}
+
+TEST_F(StateStoreTest, FullTableStoresNothingAndStillSucceeds) {
+  for (int i = 0; i < StateStore::kRecords; ++i) {
+    ASSERT_EQ(0, store_->write("key" + std::to_string(i), "v"));
+  }
+  EXPECT_EQ(0, store_->write("one more", "v"));
+  std::string v = "unchanged";
+  store_->read("one more", &v);
+  EXPECT_EQ("unchanged", v);
+  EXPECT_EQ(0, store_->write("key99", "updated"));  // updates still work
+  store_->read("key99", &v);
+  EXPECT_EQ("updated", v);
+}
+
+TEST_F(StateStoreTest, RemoveFreesTheFirstRecordOnly) {
+  store_->write("A", "1");
+  store_->write("A", "");
+  ASSERT_EQ(0, store_->remove("A"));
+  EXPECT_EQ(0, flag(0));
+  EXPECT_EQ("A", key(0));  // a freed record keeps its old contents
+  std::string v = "x";
+  store_->read("A", &v);
+  EXPECT_EQ("", v);  // the second record is now the first match
+  store_->write("B", "b");
+  EXPECT_EQ("B", key(0));  // the freed record is reused first
+}
+
+TEST_F(StateStoreTest, RecordWithoutTerminatorIsNotReadPastItsField) {
+  store_->write("A", "1");
+  // Fill record 0's value and gap without any zero byte.
+  unsigned char* r = raw_->data();
+  memset(r + 1028, 'z', 1024 + 4);
+  std::string v;
+  ASSERT_EQ(0, store_->read("A", &v));
+  EXPECT_EQ(std::string(1024, 'z'), v);
+}
+
+TEST_F(StateStoreTest, ClosedStoreAnswersMinusThree) {
+  // A mapping that cannot be created: the name holds path separators.
+  StateStore closed(unique_name("lock").c_str(), "no/such\\dir");
+  EXPECT_FALSE(closed.is_open());
+  std::string v;
+  EXPECT_EQ(-3, closed.write("A", "1"));
+  EXPECT_EQ(-3, closed.read("A", &v));
+  EXPECT_EQ(-3, closed.remove("A"));
+}
+
+TEST_F(StateStoreTest, LockHeldElsewhereForMoreThanTwoSecondsTimesOut) {
+  Holder h{lock_name_, 3000, true};
+  ASSERT_EQ(0, thread_begin(hold_lock, &h));
+  wait_for(h.locked);
+  ASSERT_TRUE(h.locked);
+  int64_t start = elapsed_ms();
+  EXPECT_EQ(-1, store_->write("A", "1"));
+  EXPECT_GE(elapsed_ms() - start, 1900);
+  wait_for(h.done);
+  EXPECT_EQ(0, store_->write("A", "1"));
+}
+
+TEST_F(StateStoreTest, AbandonedLockIsRecovered) {
+  Holder h{lock_name_, 0, false};
+  ASSERT_EQ(0, thread_begin(hold_lock, &h));
+  wait_for(h.done);
+  sleep_ms(100);  // let the holder thread end
+  // The wait that finds the lock abandoned fails, but leaves it released.
+  EXPECT_EQ(-3, store_->write("A", "1"));
+  EXPECT_EQ(0, store_->write("A", "2"));
+  std::string v;
+  EXPECT_EQ(0, store_->read("A", &v));
+  EXPECT_EQ("2", v);
+}
+
+#if !defined(_WIN32)
+TEST_F(StateStoreTest, SecondProcessSharesTheTableAndItsLock) {
+  int ready[2];
+  ASSERT_EQ(0, pipe(ready));
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    StateStore other(lock_name_.c_str(), shm_name_.c_str());
+    other.write("from child", "hello");
+    NamedMutex* m = NamedMutex::open(lock_name_.c_str());
+    if (m == nullptr || m->lock(2000) != NamedMutex::kAcquired) _exit(1);
+    if (::write(ready[1], "x", 1) != 1) _exit(2);
+    sleep_ms(3000);
+    _exit(0);  // dies holding the lock
+  }
+  char c;
+  ASSERT_EQ(1, ::read(ready[0], &c, 1));
+  std::string v;
+  int64_t start = elapsed_ms();
+  EXPECT_EQ(-1, store_->read("from child", &v));  // the child holds the lock
+  EXPECT_GE(elapsed_ms() - start, 1900);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(0, WEXITSTATUS(status));
+  EXPECT_EQ(-3, store_->read("from child", &v));  // abandoned by the dead child
+  ASSERT_EQ(0, store_->read("from child", &v));
+  EXPECT_EQ("hello", v);
+  close(ready[0]);
+  close(ready[1]);
+}
+#endif

@@ -1,0 +1,58 @@
+// ludstore: shows the state store shared by ludarium and ludguard.
+//   ludstore            every used record: index, key, value, local time
+//   ludstore get KEY    the value of KEY (exit 1 when absent)
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "Clock.h"
+#include "StateStore.h"
+
+namespace {
+
+std::string local_time_text(int64_t ms) {
+  struct tm t;
+  local_tm(ms, &t);
+  char buf[32];
+  strftime(buf, sizeof(buf), "%Y-%m-%d %H:%M:%S", &t);
+  char out[48];
+  snprintf(out, sizeof(out), "%s.%03d", buf, static_cast<int>(ms % 1000));
+  return out;
+}
+
+int usage() {
+  fprintf(stderr, "usage: ludstore [get KEY]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  StateStore store;
+  if (!store.is_open()) {
+    fprintf(stderr, "ludstore: the state store cannot be opened\n");
+    return 1;
+  }
+  if (argc == 1) {
+    int rc = store.for_each([](const StateStore::Record& r) {
+      printf("%d\t%s\t%s\t%s\n", r.index, r.key.c_str(), r.value.c_str(),
+             local_time_text(r.time).c_str());
+    });
+    if (rc != 0) fprintf(stderr, "ludstore: store error %d\n", rc);
+    return rc == 0 ? 0 : 1;
+  }
+  if (argc == 3 && strcmp(argv[1], "get") == 0) {
+    std::string value;
+    int64_t time = -1;
+    int rc = store.read(argv[2], &value, &time);
+    if (rc != 0) {
+      fprintf(stderr, "ludstore: store error %d\n", rc);
+      return 1;
+    }
+    if (time < 0) return 1;
+    printf("%s\n", value.c_str());
+    return 0;
+  }
+  return usage();
+}
