@@ -25,5 +25,11 @@ int port_in_use(int port, const char* ip);
 // invalid socket. The caller closes the socket afterwards.
 void close_gracefully(sock_t s);
 
+// A TCP socket listening on ip:port, or kInvalidSocket.
+sock_t open_tcp_listener(const char* ip, int port, int backlog);
+
+// A UDP socket bound to ip:port, or kInvalidSocket.
+sock_t open_udp_socket(const char* ip, int port);
+
 // Closes a socket handle; nothing for kInvalidSocket.
 void close_socket(sock_t s);

@@ -59,6 +59,30 @@ void close_gracefully(sock_t s) {
   }
 }
 
+sock_t open_tcp_listener(const char* ip, int port, int backlog) {
+  sockaddr_in addr;
+  if (!make_address(port, ip, &addr)) return kInvalidSocket;
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  if (s < 0) return kInvalidSocket;
+  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(s, backlog) != 0) {
+    close(s);
+    return kInvalidSocket;
+  }
+  return s;
+}
+
+sock_t open_udp_socket(const char* ip, int port) {
+  sockaddr_in addr;
+  if (!make_address(port, ip, &addr)) return kInvalidSocket;
+  int s = socket(AF_INET, SOCK_DGRAM, 0);
+  if (s < 0) return kInvalidSocket;
+  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+    close(s);
+    return kInvalidSocket;
+  }
+  return s;
+}
+
 void close_socket(sock_t s) {
   if (s != kInvalidSocket) close(s);
 }

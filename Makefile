@@ -1,0 +1,42 @@
+# The two commands of README.md: `make run` and `make test`.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+
+.PHONY: run test deps linux windows asan tsan clean
+
+deps:
+	scripts/install-deps
+
+linux: deps
+	cmake --preset linux >/dev/null
+	cmake --build --preset linux -j$(JOBS)
+
+windows: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j$(JOBS)
+	mkdir -p dist/windows
+	cp build/windows/bin/ludarium.exe dist/windows/
+	cp build/windows/bin/ludstore.exe dist/windows/
+
+# Starts the service in the foreground with its console log; Ctrl-C ends it.
+run: linux
+	build/linux/bin/ludarium
+
+# Builds both platforms and runs every test: Linux unit and end-to-end tests,
+# then the Windows unit tests and smoke tests under Wine.
+test: linux windows
+	ctest --preset linux
+	ctest --preset windows
+
+asan: deps
+	cmake --preset linux-asan >/dev/null
+	cmake --build --preset linux-asan -j$(JOBS)
+	ctest --preset linux-asan
+
+tsan: deps
+	cmake --preset linux-tsan >/dev/null
+	cmake --build --preset linux-tsan -j$(JOBS)
+	ctest --preset linux-tsan
+
+clean:
+	rm -rf build dist

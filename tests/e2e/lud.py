@@ -1,0 +1,149 @@
+"""Helpers for the end-to-end tests: run the real binaries from a temporary
+directory (their log/ and config/ land there) and talk to them over loopback.
+
+The test command runs every test file inside fresh network, IPC and mount
+namespaces (scripts/in-netns), so fixed ports and the state store's names
+belong to the test alone.
+
+Environment (set by CTest): LUD_BIN_DIR (built programs), LUD_PLATFORM
+("linux" or "windows"), LUD_WINE_RUN (scripts/wine-run for Windows).
+"""
+import datetime
+import os
+import re
+import shutil
+import socket
+import subprocess
+import tempfile
+import time
+import unittest
+
+BIN_DIR = os.environ.get("LUD_BIN_DIR", "")
+PLATFORM = os.environ.get("LUD_PLATFORM", "linux")
+WINE_RUN = os.environ.get("LUD_WINE_RUN", "")
+EXE = ".exe" if PLATFORM == "windows" else ""
+
+# Prefix of every log line: "d, file.cpp:12 Class::method 0000ABCD ".
+LOG_LINE = re.compile(
+    r"^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) ([dwex]), ([^ :]+):(\d+) (\S+) ([0-9A-F]{8}) (.*)$")
+
+
+def wait_for(predicate, timeout=10.0, interval=0.05):
+    """Polls predicate until it returns a true value or the time runs out."""
+    end = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > end:
+            return value
+        time.sleep(interval)
+
+
+def command(program, *args):
+    path = os.path.join(BIN_DIR, program + EXE)
+    if PLATFORM == "windows":
+        return [WINE_RUN, path] + list(args)
+    return [path] + list(args)
+
+
+class Program:
+    """One of the programs copied into a directory of its own and started."""
+
+    def __init__(self, name, args=(), workdir=None, keep_dir=None):
+        self.dir = keep_dir or tempfile.mkdtemp(prefix=name + "-")
+        self.name = name
+        exe = name + EXE
+        if not os.path.exists(os.path.join(self.dir, exe)):
+            shutil.copy2(os.path.join(BIN_DIR, exe), os.path.join(self.dir, exe))
+        path = os.path.join(self.dir, exe)
+        argv = ([WINE_RUN, path] if PLATFORM == "windows" else [path]) + list(args)
+        self.output = open(os.path.join(self.dir, "console.txt"), "wb")
+        self.proc = subprocess.Popen(argv, cwd=workdir or self.dir, stdout=self.output,
+                                     stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+
+    @property
+    def log_dir(self):
+        return os.path.join(self.dir, "log")
+
+    def log_file(self, kind):
+        """Today's log file of that kind: "verbose", "error" or "debug"."""
+        name = datetime.date.today().strftime("%Y-%m-%d ") + kind + ".log"
+        return os.path.join(self.log_dir, name)
+
+    def log_text(self, kind="verbose"):
+        try:
+            with open(self.log_file(kind), "rb") as f:
+                return f.read().decode("utf-8", "replace")
+        except FileNotFoundError:
+            return ""
+
+    def wait_log(self, pattern, timeout=10.0, kind="verbose"):
+        """Waits for a log line matching pattern (a regex); returns the match."""
+        rx = re.compile(pattern, re.M)
+        return wait_for(lambda: rx.search(self.log_text(kind)), timeout)
+
+    def console(self):
+        self.output.flush()
+        with open(os.path.join(self.dir, "console.txt"), "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait(timeout=30)
+        self.output.close()
+
+    def cleanup(self):
+        self.stop()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def store_dump():
+    """The state store's used records as a list of (index, key, value, time)."""
+    out = subprocess.run(command("ludstore"), capture_output=True, timeout=60)
+    rows = []
+    for line in out.stdout.decode("utf-8", "replace").splitlines():
+        parts = line.rstrip("\r").split("\t")
+        if len(parts) == 4:
+            rows.append((int(parts[0]), parts[1], parts[2], parts[3]))
+    return rows
+
+
+def store_get(key):
+    out = subprocess.run(command("ludstore", "get", key), capture_output=True, timeout=60)
+    if out.returncode != 0:
+        return None
+    return out.stdout.decode("utf-8", "replace").rstrip("\r\n")
+
+
+class Listener:
+    """A TCP listener on 127.0.0.1:port that accepts and holds connections."""
+
+    def __init__(self, port, udp=False):
+        kind = socket.SOCK_DGRAM if udp else socket.SOCK_STREAM
+        self.sock = socket.socket(socket.AF_INET, kind)
+        self.sock.bind(("127.0.0.1", port))
+        if not udp:
+            self.sock.listen(16)
+
+    def close(self):
+        self.sock.close()
+
+
+class ServerTest(unittest.TestCase):
+    """Base class: starts programs and always ends them. Each test starts
+    with an empty state store."""
+
+    def setUp(self):
+        # On Linux the store outlives its processes; this /dev/shm is the
+        # test's private one. Under Wine it ends with its last process.
+        if PLATFORM == "linux":
+            for name in os.listdir("/dev/shm"):
+                if name.startswith("com.norvale.tessera.ipc."):
+                    os.remove(os.path.join("/dev/shm", name))
+
+    def start(self, name="ludarium", args=(), **kw):
+        program = Program(name, args, **kw)
+        self.addCleanup(program.cleanup)
+        return program
