@@ -155,6 +155,8 @@ TEST(LogQueue, ABurstFromSeveralThreadsIsWrittenInPushOrder) {
     for (size_t pos = text.find(marker); pos != std::string::npos; pos = text.find(marker, pos + 1)) count++;
     if (count == 200) break;
   }
+  for (int i = 0; i < 500 && finished < 4; ++i) sleep_ms(10);
+  ASSERT_EQ(4, finished);
   for (int t = 0; t < 4; ++t) {
     size_t last = 0;
     for (int i = 0; i < 50; ++i) {

@@ -57,25 +57,25 @@ class StateStoreTest : public ::testing::Test {
 };
 
 struct Holder {
+  Holder(const std::string& n, int ms, bool r) : name(n), hold_ms(ms), release(r) {}
   std::string name;
   int hold_ms;
   bool release;
   std::atomic<bool> locked{false};
   std::atomic<bool> done{false};
+  std::unique_ptr<NamedMutex> handle;
 };
 
 // Takes the named mutex on another thread, holds it, and releases it or (for
 // an abandoned lock) ends without releasing it.
 unsigned int hold_lock(void* p) {
   Holder* h = static_cast<Holder*>(p);
-  NamedMutex* m = NamedMutex::open(h->name.c_str());
-  if (m != nullptr && m->lock(5000) == NamedMutex::kAcquired) {
+  h->handle.reset(NamedMutex::open(h->name.c_str()));
+  if (h->handle && h->handle->lock(5000) == NamedMutex::kAcquired) {
     h->locked = true;
     sleep_ms(static_cast<unsigned>(h->hold_ms));
-    if (h->release) m->unlock();
+    if (h->release) h->handle->unlock();
   }
-  // An abandoned lock keeps the object open: only the owner's end matters.
-  if (h->release) delete m;
   h->done = true;
   return 0;
 }

@@ -1,13 +1,26 @@
 #include <pthread.h>
 #include <time.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 
 #include "Mutex.h"
 
+namespace {
+// A per-thread address names the calling thread.
+const void* self_tag() {
+  static thread_local char tag;
+  return &tag;
+}
+}  // namespace
+
+// Re-entrant by counting on top of a plain mutex, so that an unlock by a
+// thread that does not own it is refused here, before pthreads sees it.
 struct MutexImpl {
   pthread_mutex_t m;
+  std::atomic<const void*> owner;  // written only by the thread holding m
+  int depth;                       // guarded by m
 };
 
 // The two Windows events of a condition, built on one pthread mutex and
@@ -23,12 +36,9 @@ struct CondImpl {
 
 int mutex_init(mutex_t* m) {
   MutexImpl* impl = new MutexImpl;
-  pthread_mutexattr_t attr;
-  pthread_mutexattr_init(&attr);
-  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-  int rc = pthread_mutex_init(&impl->m, &attr);
-  pthread_mutexattr_destroy(&attr);
-  if (rc != 0) {
+  impl->owner = nullptr;
+  impl->depth = 0;
+  if (pthread_mutex_init(&impl->m, nullptr) != 0) {
     delete impl;
     *m = nullptr;
     return -1;
@@ -39,13 +49,24 @@ int mutex_init(mutex_t* m) {
 
 int mutex_lock(mutex_t* m) {
   if (m == nullptr || *m == nullptr) return -1;
-  return pthread_mutex_lock(&(*m)->m) == 0 ? 0 : -1;
+  MutexImpl* impl = *m;
+  if (impl->owner.load(std::memory_order_relaxed) == self_tag()) {
+    impl->depth++;
+    return 0;
+  }
+  if (pthread_mutex_lock(&impl->m) != 0) return -1;
+  impl->owner.store(self_tag(), std::memory_order_relaxed);
+  impl->depth = 1;
+  return 0;
 }
 
 int mutex_unlock(mutex_t* m) {
   if (m == nullptr || *m == nullptr) return -1;
-  // A recursive mutex refuses (EPERM) an unlock by a thread that does not own it.
-  return pthread_mutex_unlock(&(*m)->m) == 0 ? 0 : -1;
+  MutexImpl* impl = *m;
+  if (impl->owner.load(std::memory_order_relaxed) != self_tag()) return -1;
+  if (--impl->depth > 0) return 0;
+  impl->owner.store(nullptr, std::memory_order_relaxed);
+  return pthread_mutex_unlock(&impl->m) == 0 ? 0 : -1;
 }
 
 int mutex_destroy(mutex_t* m) {
