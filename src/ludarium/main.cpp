@@ -6,40 +6,47 @@
 #include <cstdlib>
 #include <string>
 
+#include "Brocast.h"
 #include "Clock.h"
 #include "CrashReporter.h"
 #include "Globals.h"
+#include "HttpServer.h"
 #include "InstructionManager.h"
 #include "InstructionSet.h"
 #include "Log.h"
 #include "StateStore.h"
+#include "Net.h"
 #include "Thread.h"
 #include "Util.h"
+#include "Version.h"
 
 namespace {
 
-// "3.1.4_" + build date + "_" + build time, blanks as "_" and ":" as ".".
+const int kHttpFirstPort = 40080;
+const int kHttpLastPort = 40082;
+
 std::wstring version_text() {
-  std::string text = replace_all(
-      replace_all(std::string("3.1.4_") + __DATE__ + "_" + __TIME__, " ", "_"), ":", ".");
+  std::string text = long_version_text();
   return std::wstring(text.begin(), text.end());
 }
 
 void restore_state() {
   std::string course;
   if (gStateStore.read(kKeyCourse, &course) == 0 && !course.empty()) {
-    // The course record joins here once the course holder exists.
+    gBorcastObj.setData(BrocastData(course));
   }
   std::string instruction;
   if (gStateStore.read(kKeyInstruction, &instruction) == 0) {
     LOG("d", "szInstruction=%s", instruction.c_str());
+    if (!instruction.empty()) gInstructionManager.add(Instruction(instruction));
   }
 }
 
 void write_state() {
   gStateStore.write(kKeyAlive, "ok");
   gStateStore.write(kKeyInstruction, gInstructionManager.getInstruction().jsonString());
-  gStateStore.write(kKeyCourse, "{}");
+  std::string course = gBorcastObj.getJSONString();
+  gStateStore.write(kKeyCourse, course.empty() ? "{}" : course);
   gStateStore.write(kKeyLastId,
                     int64_to_text(static_cast<int64_t>(gInstructionSet.getLastInstructionId())));
 }
@@ -74,6 +81,22 @@ int main(int argc, char** argv) {
     itimeout = atoi(argv[1]);
     LOG("d", "itimeout:%d", itimeout);
   }
+
+  // The first free port of the range; the watchdog later calls this port.
+  static HttpServer http(kHttpFirstPort);
+  int http_port = kHttpFirstPort;
+  for (; http_port <= kHttpLastPort; ++http_port) {
+    if (port_in_use(http_port, "127.0.0.1") == 0) {
+      http.setPort(http_port);
+      if (http.start() == 0) {
+        LOG("d", "HttpServer running on %s:%d", "127.0.0.1", http_port);
+      } else {
+        LOG("e", "HttpServer error");
+      }
+      break;
+    }
+  }
+  if (http_port > kHttpLastPort) LOG("e", "HttpServer not running because ports are all in used!");
 
   LOG("d", "%s", "");
   gLoopStartMs = wall_ms();

@@ -16,6 +16,12 @@ struct Instruction {
   int64_t queued_at = 0;      // ms since 1970, set by InstructionManager::add
   int32_t lock_screen = 0;    // the command's "lock_screen" member
 
+  Instruction() = default;
+  // Reads the stored form (keys in any order). The command text must carry
+  // "lock_screen". An error is logged ("... parse error"); the fields read
+  // before it keep their values.
+  explicit Instruction(const std::string& json);
+
   // The stored form: {"szInstruction":…,"szTarget":…,"publish_id":…,
   // "teacher_id":N,"type":…,"class_id":N,"instruct_id":"decimal"}.
   std::string jsonString() const;

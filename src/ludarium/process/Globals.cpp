@@ -3,11 +3,13 @@
 // earlier objects. The log queue comes first, on its first use.
 #include "Globals.h"
 
+#include "Brocast.h"
 #include "InstructionManager.h"
 #include "InstructionSet.h"
 #include "Log.h"
 #include "LogQueue.h"
 #include "StateStore.h"
+#include "TeacherPresence.h"
 
 int itimeout = 0;
 int64_t gLoopStartMs = 0;
@@ -22,6 +24,8 @@ namespace {
 LogQueue& gLogQueueStarted = log_queue();
 }  // namespace
 
+TeacherPresence gTeacherPresence;
 InstructionManager gInstructionManager;
+Brocast gBorcastObj;
 InstructionSet gInstructionSet;
 StateStore gStateStore;

@@ -1,0 +1,77 @@
+// Reading JSON. Every JSON text the system takes in goes through parse_json:
+// jsoncpp's reader decides whether the text is acceptable (its error messages
+// are the ones reported), then the text is parsed into a RapidJSON document.
+//
+// Texts are byte strings. The document's encoding keeps raw bytes untouched
+// (a GBK text from a Windows client survives), turns \u0000-\u00FF escapes
+// into that single byte (the inverse of JsonWriter, so a stored text survives
+// any number of round trips byte for byte) and other \u escapes into UTF-8.
+// Object members keep their document order, duplicates included, so an
+// in-order walk lets a later member overwrite an earlier one.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include <rapidjson/document.h>
+
+// One byte is one code unit; see above.
+struct ByteStringEncoding {
+  typedef char Ch;
+  enum { supportUnicode = 1 };
+
+  template <typename OutputStream>
+  static void Encode(OutputStream& os, unsigned codepoint) {
+    if (codepoint <= 0xFF) {
+      os.Put(static_cast<Ch>(codepoint));
+    } else {
+      rapidjson::UTF8<char>::Encode(os, codepoint);
+    }
+  }
+
+  template <typename OutputStream>
+  static void EncodeUnsafe(OutputStream& os, unsigned codepoint) {
+    Encode(os, codepoint);
+  }
+
+  template <typename InputStream>
+  static bool Decode(InputStream& is, unsigned* codepoint) {
+    *codepoint = static_cast<unsigned char>(is.Take());
+    return true;
+  }
+
+  template <typename InputStream, typename OutputStream>
+  static bool Validate(InputStream& is, OutputStream& os) {
+    os.Put(is.Take());
+    return true;
+  }
+};
+
+typedef rapidjson::GenericDocument<ByteStringEncoding> JsonDocument;
+typedef JsonDocument::ValueType JsonValue;
+
+// Parses an object or array. Throws std::runtime_error with jsoncpp's
+// formatted messages for invalid JSON, or "(not JSON object nor JSON array)".
+void parse_json(const std::string& text, JsonDocument* doc);
+
+// The member `name` of an object. Throws std::out_of_range when the value is
+// not an object or has no such member; with duplicates, the first one.
+const JsonValue& json_at(const JsonValue& object, const char* name);
+
+// A value as an integer: numbers (fractions cut), numeric texts, booleans
+// (0/1) and null (0). Throws std::invalid_argument for anything else.
+int64_t json_as_int(const JsonValue& value);
+
+// A value as text: a string's bytes, a number's decimal text, "true" or
+// "false", "" for null, and an object's or array's compact JSON text.
+std::string json_as_text(const JsonValue& value);
+
+// A member's name as text.
+std::string json_name(const JsonValue& name);
+
+// Compact JSON text of a value, written by JsonWriter's rules.
+std::string json_write(const JsonValue& value);
+
+// "<demangled type name><message>" of an exception, as handlers log it.
+std::string exception_text(const std::exception& e);

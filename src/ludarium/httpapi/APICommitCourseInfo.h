@@ -1,0 +1,21 @@
+// "/commitCourseInfo": the teacher's client publishes the course taught.
+#pragma once
+
+#include <string>
+
+#include "BaseHttpAPI.h"
+#include "BrocastData.h"
+
+class APICommitCourseInfo : public BaseHttpAPI {
+ public:
+  int onHandleEvent(HttpRequest& request) override;
+
+  // Applies the sections "teacher", "grade", "class" and "subject" of an
+  // info text to a course record, each on its own: a section with a missing
+  // or unreadable member stops there, is logged, and the next one follows.
+  // Throws when the text itself is not JSON.
+  static void applyInfo(const std::string& info, BrocastData* course);
+};
+
+// A name as the course keeps it: URL-encoded into 93 bytes (at most 92 chars).
+std::string encode_course_name(const std::string& name);

@@ -1,0 +1,51 @@
+#include "BaseHttpAPI.h"
+
+#include <cstring>
+
+#include <civetweb.h>
+
+#include "JsonWriter.h"
+
+const char* const BaseHttpAPI::kNoSuchApi = "{\"status\": 0, \"msg\":\"no such api\"}";
+
+int BaseHttpAPI::onHandleEvent(HttpRequest& request) {
+  replyRaw(request, kNoSuchApi);
+  return 1;
+}
+
+int BaseHttpAPI::formVar(const std::string& data, const char* name, char* buf, size_t size) {
+  return mg_get_var(data.data(), data.size(), name, buf, size);
+}
+
+int BaseHttpAPI::getInfo(HttpRequest& request, char* buf, size_t size) {
+  memset(buf, 0, size);
+  if (request.has_query()) return formVar(request.query_string(), "info", buf, size);
+  const std::string& body = request.body();
+  if (body.empty()) return -1;
+  return formVar(body, "info", buf, size);
+}
+
+void BaseHttpAPI::replyRaw(HttpRequest& request, const std::string& body) {
+  request.write(
+      "HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
+      "Content-Type: text/plain;charset=utf-8\r\nContent-Length: " +
+      std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+void BaseHttpAPI::replyOk(HttpRequest& request) {
+  JsonWriter w;
+  w.begin_object().member("status", 1).member("msg", "ok").end_object();
+  replyRaw(request, w.str());
+}
+
+void BaseHttpAPI::replyOk(HttpRequest& request, const std::string& name, const std::string& json) {
+  JsonWriter w;
+  w.begin_object().member("status", 1).member("msg", "ok").key(name).raw(json).end_object();
+  replyRaw(request, w.str());
+}
+
+void BaseHttpAPI::replyFail(HttpRequest& request, const std::string& text) {
+  JsonWriter w;
+  w.begin_object().member("status", 0).member("msg", text).end_object();
+  replyRaw(request, w.str());
+}

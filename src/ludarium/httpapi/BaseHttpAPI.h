@@ -1,0 +1,41 @@
+// Base of every handler of the local HTTP API. One object per handler class
+// lives for the whole process and serves requests on all worker threads at
+// once, so handlers keep no request state.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "HttpRequest.h"
+
+class BaseHttpAPI {
+ public:
+  virtual ~BaseHttpAPI() {}
+
+  // Handles one request; returns 1 when it wrote the response. The base
+  // answers the fixed "no such api" reply.
+  virtual int onHandleEvent(HttpRequest& request);
+
+  // The fixed reply to refused requests, written as it stands.
+  static const char* const kNoSuchApi;
+
+  // The parameter `info`: from the query string when there is one, else from
+  // the body; URL-decoded into buf (size bytes, zero-filled first). Returns
+  // its length, or a value below 1 for "no info" (absent, empty, too long).
+  static int getInfo(HttpRequest& request, char* buf, size_t size);
+
+  // Form-variable lookup in a query string or form body: the first
+  // "name=value" pair (name matched without regard to case) at the start or
+  // after "&", URL-decoded into buf. Returns the value's length, -1 when
+  // absent, -2 when it does not fit.
+  static int formVar(const std::string& data, const char* name, char* buf, size_t size);
+
+  // The one response format: status 200 whatever the envelope says.
+  static void replyRaw(HttpRequest& request, const std::string& body);
+  // {"status":1,"msg":"ok"}
+  static void replyOk(HttpRequest& request);
+  // {"status":1,"msg":"ok","<name>":<json>}
+  static void replyOk(HttpRequest& request, const std::string& name, const std::string& json);
+  // {"status":0,"msg":"<text>"}
+  static void replyFail(HttpRequest& request, const std::string& text);
+};

@@ -1,0 +1,203 @@
+#include "HttpServer.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <civetweb.h>
+
+#include "APICommitCourseInfo.h"
+#include "APIGetBroadcast.h"
+#include "APIPing.h"
+#include "APIZipTest.h"
+#include "BaseHttpAPI.h"
+#include "CrashReporter.h"
+#include "FileSystem.h"
+#include "HttpRequest.h"
+#include "Log.h"
+
+namespace {
+
+bool starts_with_nocase(const std::string& text, const char* prefix) {
+  size_t n = strlen(prefix);
+  return text.size() >= n && mg_strncasecmp(text.c_str(), prefix, n) == 0;
+}
+
+// The routes whose handlers exist answer through them; the others, until
+// their handlers are built, through the base handler ("no such api").
+BaseHttpAPI* handler_for(const std::string& uri) {
+  // Function-local statics: created once, thread-safely, on first use.
+  struct Route {
+    const char* prefix;
+    BaseHttpAPI* (*handler)();
+  };
+  static BaseHttpAPI* (*const base)() = [] { static BaseHttpAPI h; return &h; };
+  static const Route kRoutes[] = {
+      {"/ping", [] { static APIPing h; return static_cast<BaseHttpAPI*>(&h); }},
+      {"/activeUserList", base},
+      {"/userResponse", base},
+      {"/sendCmd", base},
+      {"/getAPIServer", base},
+      {"/addAPIServer", base},
+      {"/delAPIServer", base},
+      {"/selectAPIServer", base},
+      {"/loginUserSet", base},
+      {"/loginUserGet", base},
+      {"/commitCourseInfo", [] { static APICommitCourseInfo h; return static_cast<BaseHttpAPI*>(&h); }},
+      {"/zipTest", [] { static APIZipTest h; return static_cast<BaseHttpAPI*>(&h); }},
+      {"/getBroadcast", [] { static APIGetBroadcast h; return static_cast<BaseHttpAPI*>(&h); }},
+      {"/getMoreNetCardInfo", base},
+      {"/selectNetCard", base},
+      {"/captureScreen", base},
+      {"/sendOpCmd", base},
+      {"/pullOpCmd", base},
+  };
+  for (const Route& r : kRoutes) {
+    if (starts_with_nocase(uri, r.prefix)) return r.handler();
+  }
+  return nullptr;
+}
+
+// A path inside the www folder: no "..", backslash, doubled slash or colon
+// that could lead the file server elsewhere.
+bool inside_www(const std::string& uri) {
+  if (!(starts_with_nocase(uri, "/www/") || uri.size() == 4)) return false;
+  if (uri.find("..") != std::string::npos || uri.find('\\') != std::string::npos ||
+      uri.find("//") != std::string::npos || uri.find(':') != std::string::npos ||
+      uri.find('\0') != std::string::npos) {
+    return false;
+  }
+  return true;
+}
+
+// A request as CivetWeb hands it over.
+class CivetRequest : public HttpRequest {
+ public:
+  CivetRequest(struct mg_connection* conn, const struct mg_request_info* info)
+      : conn_(conn), info_(info) {}
+
+  std::string method() const override { return text(info_->request_method); }
+  std::string uri() const override {
+    return text(info_->local_uri_raw ? info_->local_uri_raw : info_->request_uri);
+  }
+  std::string http_version() const override { return text(info_->http_version); }
+  bool has_query() const override { return info_->query_string != nullptr; }
+  std::string query_string() const override { return text(info_->query_string); }
+  std::string remote_user() const override { return text(info_->remote_user); }
+  std::string remote_addr() const override { return info_->remote_addr; }
+  int remote_port() const override { return info_->remote_port; }
+  std::string local_addr() const override {
+    // CivetWeb does not tell which local address a connection came in on;
+    // it listens on every interface.
+    return "0.0.0.0";
+  }
+  int local_port() const override { return info_->server_port; }
+  std::vector<std::pair<std::string, std::string>> headers() const override {
+    std::vector<std::pair<std::string, std::string>> result;
+    for (int i = 0; i < info_->num_headers; ++i) {
+      result.emplace_back(text(info_->http_headers[i].name), text(info_->http_headers[i].value));
+    }
+    return result;
+  }
+  const std::string& body() override {
+    if (!body_read_) {
+      body_read_ = true;
+      char buf[8192];
+      // Bounded: a larger body is cut; CivetWeb's request time-out ends a
+      // body that never completes. The connection closes after the reply.
+      while (body_.size() < kMaxBody) {
+        size_t want = std::min(sizeof(buf), kMaxBody - body_.size());
+        int n = mg_read(conn_, buf, want);
+        if (n <= 0) break;
+        body_.append(buf, static_cast<size_t>(n));
+      }
+    }
+    return body_;
+  }
+  void write(const std::string& bytes) override { mg_write(conn_, bytes.data(), bytes.size()); }
+
+ private:
+  static std::string text(const char* s) { return s ? s : ""; }
+
+  struct mg_connection* conn_;
+  const struct mg_request_info* info_;
+  bool body_read_ = false;
+  std::string body_;
+};
+
+void* init_worker(const struct mg_context*, int) {
+  crash_install_thread(kCrashAllHandlers);
+  return nullptr;
+}
+
+void exit_worker(const struct mg_context*, int, void*) { crash_uninstall_thread(); }
+
+}  // namespace
+
+HttpServer::HttpServer(int port) : port_(port) {}
+
+HttpServer::~HttpServer() {
+  if (context_ != nullptr) mg_stop(context_);
+  context_ = nullptr;
+}
+
+int HttpServer::start() {
+  if (context_ != nullptr) return -1;
+  std::string port = std::to_string(port_);
+  std::string root = module_dir();
+  const char* options[] = {"listening_ports", port.c_str(),
+                           "enable_keep_alive", "no",
+                           "document_root", root.c_str(),
+                           "num_threads", "20",
+                           // A request (its body included) that does not
+                           // arrive in 10 s gives its worker thread back.
+                           "request_timeout_ms", "10000",
+                           nullptr};
+  struct mg_callbacks callbacks;
+  memset(&callbacks, 0, sizeof(callbacks));
+  callbacks.begin_request = beginRequest;
+  callbacks.init_thread = init_worker;
+  callbacks.exit_thread = exit_worker;
+  // CivetWeb writes its own diagnostics to stderr; it needs no set-up call.
+  context_ = mg_start(&callbacks, nullptr, options);
+  return context_ != nullptr ? 0 : -1;
+}
+
+bool HttpServer::admitted(const std::string& caller, const std::string& uri) {
+  if (caller.compare(0, 9, "127.0.0.1") == 0) return true;
+  if (starts_with_nocase(uri, "/getBroadcast") || starts_with_nocase(uri, "/sendOpCmd") ||
+      starts_with_nocase(uri, "/pullOpCmd")) {
+    return true;
+  }
+  return starts_with_nocase(uri, "/www") && inside_www(uri);
+}
+
+int HttpServer::handle(HttpRequest& request) {
+  std::string uri = request.uri();
+  std::string caller = request.remote_addr();
+  if (!admitted(caller, uri)) {
+    LOG("w", "uri=%s, caller=%s", uri.c_str(), caller.c_str());
+    BaseHttpAPI base;
+    return base.onHandleEvent(request);
+  }
+  BaseHttpAPI* handler = handler_for(uri);
+  return handler != nullptr ? handler->onHandleEvent(request) : 0;
+}
+
+int HttpServer::beginRequest(struct mg_connection* conn) {
+  if (conn == nullptr) {
+    LOG("e", "event->conn=%p", static_cast<void*>(conn));
+    return 0;
+  }
+  const struct mg_request_info* info = mg_get_request_info(conn);
+  if (info == nullptr) {
+    LOG("e", "event->request_info=%p", static_cast<const void*>(info));
+    return 0;
+  }
+  if (info->request_uri == nullptr) {
+    LOG("e", "event->request_info->uri=%p", static_cast<const void*>(info->request_uri));
+    return 0;
+  }
+  CivetRequest request(conn, info);
+  return handle(request);
+}

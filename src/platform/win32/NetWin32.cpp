@@ -1,0 +1,103 @@
+// Socket housekeeping on Win32 (Windows Sockets).
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include "Net.h"
+
+const sock_t kInvalidSocket = INVALID_SOCKET;
+
+namespace {
+
+// A null ip means every local address. False for a text that is not an
+// IPv4 address.
+bool MakeAddress(const char* ip, int port, sockaddr_in* address) {
+  *address = sockaddr_in();
+  address->sin_family = AF_INET;
+  address->sin_port = htons(static_cast<u_short>(port));
+  if (ip == nullptr) {
+    address->sin_addr.s_addr = htonl(INADDR_ANY);
+    return true;
+  }
+  return inet_pton(AF_INET, ip, &address->sin_addr) == 1;
+}
+
+SOCKET BoundSocket(int type, int protocol, const char* ip, int port) {
+  sockaddr_in address;
+  if (!MakeAddress(ip, port, &address)) return INVALID_SOCKET;
+  SOCKET s = socket(AF_INET, type, protocol);
+  if (s == INVALID_SOCKET) return INVALID_SOCKET;
+  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+    closesocket(s);
+    return INVALID_SOCKET;
+  }
+  return s;
+}
+
+}  // namespace
+
+int net_startup(int major, int minor) {
+  WSADATA data;
+  return WSAStartup(MAKEWORD(major, minor), &data);
+}
+
+void net_cleanup() { WSACleanup(); }
+
+int port_in_use(int port, const char* ip) {
+  sockaddr_in address;
+  if (!MakeAddress(ip, port, &address)) return 1;
+  // Its own reference on the socket library, so that it works before (and
+  // independently of) the program's net_startup.
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return 1;
+  sockaddr* target = reinterpret_cast<sockaddr*>(&address);
+
+  int in_use = 0;
+  SOCKET tcp = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (tcp != INVALID_SOCKET) {
+    if (connect(tcp, target, sizeof(address)) == 0) in_use = 1;
+    close_gracefully(tcp);
+    closesocket(tcp);
+  }
+  if (!in_use) {
+    SOCKET udp = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (udp != INVALID_SOCKET) {
+      if (bind(udp, target, sizeof(address)) != 0) in_use = 1;
+      close_gracefully(udp);
+      closesocket(udp);
+    }
+  }
+  WSACleanup();
+  return in_use;
+}
+
+void close_gracefully(sock_t s) {
+  if (s == INVALID_SOCKET) return;
+  linger option;
+  option.l_onoff = 1;
+  option.l_linger = 1;
+  setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&option), sizeof(option));
+  shutdown(s, SD_SEND);
+  u_long non_blocking = 1;
+  ioctlsocket(s, FIONBIO, &non_blocking);
+  char buf[1024];
+  while (recv(s, buf, sizeof(buf), 0) > 0) {
+  }
+}
+
+sock_t open_tcp_listener(const char* ip, int port, int backlog) {
+  SOCKET s = BoundSocket(SOCK_STREAM, IPPROTO_TCP, ip, port);
+  if (s != INVALID_SOCKET && listen(s, backlog) != 0) {
+    closesocket(s);
+    return INVALID_SOCKET;
+  }
+  return s;
+}
+
+sock_t open_udp_socket(const char* ip, int port) {
+  return BoundSocket(SOCK_DGRAM, IPPROTO_UDP, ip, port);
+}
+
+void close_socket(sock_t s) {
+  if (s != INVALID_SOCKET) closesocket(s);
+}
