@@ -123,6 +123,8 @@ class Listener:
     def __init__(self, port, udp=False):
         kind = socket.SOCK_DGRAM if udp else socket.SOCK_STREAM
         self.sock = socket.socket(socket.AF_INET, kind)
+        # The server of an earlier test may leave the port in TIME_WAIT.
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.sock.bind(("127.0.0.1", port))
         if not udp:
             self.sock.listen(16)
@@ -147,3 +149,63 @@ class ServerTest(unittest.TestCase):
         program = Program(name, args, **kw)
         self.addCleanup(program.cleanup)
         return program
+
+
+def http_raw(port, request, source="127.0.0.1", timeout=30):
+    """Sends raw request bytes and returns every byte of the answer."""
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.settimeout(timeout)
+    s.bind((source, 0))
+    s.connect(("127.0.0.1", port))
+    s.sendall(request)
+    chunks = []
+    while True:
+        data = s.recv(65536)
+        if not data:
+            break
+        chunks.append(data)
+    s.close()
+    return b"".join(chunks)
+
+
+def http_get(port, path, source="127.0.0.1", headers=None, timeout=30):
+    """GET path; returns (status line, headers dict, body bytes)."""
+    lines = ["GET %s HTTP/1.1" % path, "Host: 127.0.0.1:%d" % port]
+    for k, v in (headers or {}).items():
+        lines.append("%s: %s" % (k, v))
+    raw = http_raw(port, ("\r\n".join(lines) + "\r\n\r\n").encode(), source, timeout)
+    return split_response(raw)
+
+
+def http_post(port, path, body, source="127.0.0.1", timeout=30,
+              content_type="application/x-www-form-urlencoded"):
+    if isinstance(body, str):
+        body = body.encode()
+    head = ("POST %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nContent-Type: %s\r\n"
+            "Content-Length: %d\r\n\r\n" % (path, port, content_type, len(body)))
+    return split_response(http_raw(port, head.encode() + body, source, timeout))
+
+
+def split_response(raw):
+    head, _, body = raw.partition(b"\r\n\r\n")
+    lines = head.decode("latin-1").split("\r\n")
+    headers = {}
+    for line in lines[1:]:
+        k, _, v = line.partition(":")
+        headers[k.strip().lower()] = v.strip()
+    return lines[0], headers, body
+
+
+def wait_http(port, timeout=30):
+    """Waits until the HTTP API answers /ping on port."""
+    def ready():
+        try:
+            return http_get(port, "/ping", timeout=5)[0].startswith("HTTP/1.1 200")
+        except OSError:
+            return False
+    return wait_for(ready, timeout, 0.1)
+
+
+def quote_info(text):
+    import urllib.parse
+    return urllib.parse.quote(text, safe="")
