@@ -56,8 +56,8 @@ int make_dir(const std::string& path) {
   return -1;
 }
 
+// Appends to *out, as the Linux version does.
 bool list_dir(const std::string& dir, std::vector<DirEntry>* out) {
-  out->clear();
   WIN32_FIND_DATAA data;
   HANDLE find = FindFirstFileA(path_join(dir, "*").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return false;

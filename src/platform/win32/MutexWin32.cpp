@@ -29,9 +29,8 @@ bool Own(HANDLE mutex) {
 int mutex_init(mutex_t* m) {
   if (m == nullptr) return -1;
   HANDLE h = CreateMutexW(nullptr, FALSE, nullptr);
-  if (h == nullptr) return -1;
   *m = reinterpret_cast<mutex_t>(h);
-  return 0;
+  return h != nullptr ? 0 : -1;
 }
 
 int mutex_lock(mutex_t* m) {
@@ -60,6 +59,7 @@ int cond_init(cond_t* c) {
     if (impl->signal != nullptr) CloseHandle(impl->signal);
     if (impl->broadcast != nullptr) CloseHandle(impl->broadcast);
     delete impl;
+    *c = nullptr;
     return -1;
   }
   *c = impl;
