@@ -74,7 +74,8 @@ class Program:
     def log_text(self, kind="verbose"):
         try:
             with open(self.log_file(kind), "rb") as f:
-                return f.read().decode("utf-8", "replace")
+                # Windows writes its text files with CR LF.
+                return f.read().decode("utf-8", "replace").replace("\r\n", "\n")
         except FileNotFoundError:
             return ""
 
