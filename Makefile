@@ -12,6 +12,7 @@ linux: deps
 	cmake --build --preset linux -j$(JOBS)
 
 windows: deps
+	scripts/windows-deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j$(JOBS)
 	mkdir -p dist/windows
