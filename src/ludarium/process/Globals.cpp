@@ -4,6 +4,8 @@
 #include "Globals.h"
 
 #include "Brocast.h"
+#include "SocketServer.h"
+#include "UserRegistry.h"
 #include "InstructionManager.h"
 #include "InstructionSet.h"
 #include "Log.h"
@@ -24,8 +26,10 @@ namespace {
 LogQueue& gLogQueueStarted = log_queue();
 }  // namespace
 
+UserRegistry users;
 TeacherPresence gTeacherPresence;
 InstructionManager gInstructionManager;
 Brocast gBorcastObj;
+SocketServer gSocketServer;
 InstructionSet gInstructionSet;
 StateStore gStateStore;
