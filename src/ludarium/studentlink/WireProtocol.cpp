@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "JsonReader.h"
-#include "JsonWriter.h"
 #include "Log.h"
 #include "Util.h"
 
@@ -18,16 +17,14 @@ std::string type_name(const std::exception& e) {
 }  // namespace
 
 std::string write_frame(int32_t content_length, int32_t type, uint64_t instruct_id) {
-  JsonWriter w;
-  w.begin_object()
-      .member("protocol", "tessera")
-      .member("version", "1.0")
-      .member("content-type", "text/plain")
-      .member("content-length", content_length)
-      .member("type", type)
-      .member("instruct_id", uint64_to_text(instruct_id))
-      .end_object();
-  return w.str();
+  // Written by hand: tablets expect "text/plain" with its slash as it is,
+  // where the general writer would escape it.
+  char head[256];
+  snprintf(head, sizeof(head),
+           "{\"protocol\":\"tessera\",\"version\":\"1.0\",\"content-type\":\"text/plain\","
+           "\"content-length\":%d,\"type\":%d,\"instruct_id\":\"%s\"}",
+           content_length, type, uint64_to_text(instruct_id).c_str());
+  return head;
 }
 
 int send_all(sock_t s, const char* data, int length) {
