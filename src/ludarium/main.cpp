@@ -16,6 +16,8 @@
 #include "Log.h"
 #include "StateStore.h"
 #include "Net.h"
+#include "RecordReporting.h"
+#include "TeacherWatchdog.h"
 #include "SocketServer.h"
 #include "Thread.h"
 #include "Util.h"
@@ -111,6 +113,8 @@ int main(int argc, char** argv) {
 
   for (;;) {
     sleep_ms(1000);
+    sendOnlineLog();
+    checkTeacherOnline(http_port);
     write_state();
   }
 }

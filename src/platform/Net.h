@@ -65,5 +65,13 @@ sock_t net_accept(sock_t listener, std::string* ip, int* port);
 // The peer's address; false when it is not IPv4.
 bool net_peer_address(sock_t s, std::string* ip, int* port);
 
+// The first IPv4 address of a host name (or dotted text), as dotted text;
+// false when the lookup fails.
+bool net_resolve_ipv4(const std::string& host, std::string* ip);
+// Connects with the platform's default connect time-out; 0 or -1.
+int net_connect(sock_t s, const std::string& ip, int port);
+// Send and receive time-outs of a socket, in milliseconds; 0 or -1.
+int net_set_timeouts(sock_t s, int ms);
+
 // Closes a socket handle; nothing for kInvalidSocket.
 void close_socket(sock_t s);

@@ -312,3 +312,83 @@ class Tablet:
         record.update(extra or {})
         self.send_frame(self.USER_INFO, json.dumps(record))
         return self.recv_frame()
+
+
+def store_set(key, value):
+    out = subprocess.run(command("ludstore", "set", key, value), capture_output=True, timeout=60)
+    return out.returncode == 0
+
+
+class FakeUpstream:
+    """An HTTP server on loopback that records every request's raw bytes and
+    answers "HTTP/1.1 200 OK" (or what `reply` says; None: never answer)."""
+
+    def __init__(self, port=18080, reply=b"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"):
+        import threading
+        self.port = port
+        self.reply = reply
+        self.requests = []  # (time, raw bytes)
+        self.lock = threading.Lock()
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind(("127.0.0.1", port))
+        self.sock.listen(64)
+        self.running = True
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        import threading
+        while self.running:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            threading.Thread(target=self._handle, args=(conn,), daemon=True).start()
+
+    def _handle(self, conn):
+        conn.settimeout(10)
+        data = b""
+        try:
+            while True:
+                head_end = data.find(b"\r\n\r\n")
+                if head_end >= 0:
+                    m = re.search(rb"Content-Length: (\d+)", data[:head_end])
+                    length = int(m.group(1)) if m else 0
+                    if len(data) >= head_end + 4 + length:
+                        break
+                chunk = conn.recv(65536)
+                if not chunk:
+                    break
+                data += chunk
+            with self.lock:
+                self.requests.append((time.monotonic(), data))
+            if self.reply is None:
+                time.sleep(30)
+            else:
+                conn.sendall(self.reply)
+        except OSError:
+            pass
+        finally:
+            conn.close()
+
+    def matching(self, path_part):
+        with self.lock:
+            return [r for r in self.requests if path_part.encode() in r[1].split(b"\r\n", 1)[0]]
+
+    def close(self):
+        self.running = False
+        try:
+            self.sock.shutdown(socket.SHUT_RDWR)  # wakes the blocked accept
+        except OSError:
+            pass
+        self.sock.close()
+        self.thread.join(5)
+
+
+def form_content(raw):
+    """The decoded JSON text of a "content=" form body."""
+    import urllib.parse
+    body = raw.partition(b"\r\n\r\n")[2]
+    assert body.startswith(b"content=") and body.endswith(b"\n"), body
+    return urllib.parse.unquote_to_bytes(body[len(b"content="):-1].decode()).decode("latin-1")

@@ -4,6 +4,7 @@
 #include "Globals.h"
 
 #include "Brocast.h"
+#include "HttpRecord.h"
 #include "SocketServer.h"
 #include "UserRegistry.h"
 #include "InstructionManager.h"
@@ -29,6 +30,7 @@ LogQueue& gLogQueueStarted = log_queue();
 UserRegistry users;
 TeacherPresence gTeacherPresence;
 InstructionManager gInstructionManager;
+HttpRecord gHttpRecord;
 Brocast gBorcastObj;
 SocketServer gSocketServer;
 InstructionSet gInstructionSet;

@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -185,4 +186,33 @@ bool net_peer_address(sock_t s, std::string* ip, int* port) {
   socklen_t len = sizeof(addr);
   if (getpeername(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return false;
   return ipv4_of(addr, ip, port);
+}
+
+bool net_resolve_ipv4(const std::string& host, std::string* ip) {
+  addrinfo hints;
+  memset(&hints, 0, sizeof(hints));
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) return false;
+  char text[INET_ADDRSTRLEN] = "";
+  inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr, text, sizeof(text));
+  freeaddrinfo(result);
+  *ip = text;
+  return true;
+}
+
+int net_connect(sock_t s, const std::string& ip, int port) {
+  sockaddr_in addr;
+  if (!make_address(port, ip.c_str(), &addr)) return -1;
+  return connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 ? 0 : -1;
+}
+
+int net_set_timeouts(sock_t s, int ms) {
+  timeval tv;
+  tv.tv_sec = ms / 1000;
+  tv.tv_usec = (ms % 1000) * 1000;
+  int a = setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+  int b = setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
+  return a == 0 && b == 0 ? 0 : -1;
 }

@@ -175,3 +175,29 @@ bool net_peer_address(sock_t s, std::string* ip, int* port) {
   if (getpeername(s, reinterpret_cast<sockaddr*>(&address), &len) != 0) return false;
   return Ipv4Of(address, ip, port);
 }
+
+bool net_resolve_ipv4(const std::string& host, std::string* ip) {
+  addrinfo hints = addrinfo();
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) return false;
+  char text[INET_ADDRSTRLEN] = "";
+  inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr, text, sizeof(text));
+  freeaddrinfo(result);
+  *ip = text;
+  return true;
+}
+
+int net_connect(sock_t s, const std::string& ip, int port) {
+  sockaddr_in address;
+  if (!MakeAddress(ip.c_str(), port, &address)) return -1;
+  return connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 ? 0 : -1;
+}
+
+int net_set_timeouts(sock_t s, int ms) {
+  DWORD value = static_cast<DWORD>(ms);
+  int a = setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&value), sizeof(value));
+  int b = setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&value), sizeof(value));
+  return a == 0 && b == 0 ? 0 : -1;
+}
