@@ -184,7 +184,7 @@ class Commands(lud.ServerTest):
         self.assertEqual(b'{"id": "300"}', self.instruction(t)[2])  # as sent
         time.sleep(1.6)
         # An over-long command is cut at 2046 characters.
-        send_cmd({"id": "301", "params": {"action": "lock_screen"}, "pad": "p" * 1900},
+        send_cmd({"id": "301", "params": {"action": "lock_screen"}, "pad": "p" * 1980},
                  {"type": "class", "class_id": 12}, method="POST")
         self.assertEqual(2046, len(self.instruction(t, instruct_id="301")[2]))
         time.sleep(8)  # no reporter records for the refused commands
