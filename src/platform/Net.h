@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #if defined(_WIN32)
 typedef uintptr_t sock_t;  // SOCKET
@@ -72,6 +73,15 @@ bool net_resolve_ipv4(const std::string& host, std::string* ip);
 int net_connect(sock_t s, const std::string& ip, int port);
 // Send and receive time-outs of a socket, in milliseconds; 0 or -1.
 int net_set_timeouts(sock_t s, int ms);
+
+// Waits at most ms until some of the sockets are readable (or closed by the
+// peer); sets `ready` of those. Any number of sockets. Returns how many are
+// ready, 0 when the time ran out, -1 on failure.
+struct PollItem {
+  sock_t socket;
+  bool ready;
+};
+int net_poll_readable(std::vector<PollItem>* items, int ms);
 
 // Closes a socket handle; nothing for kInvalidSocket.
 void close_socket(sock_t s);

@@ -216,3 +216,19 @@ int net_set_timeouts(sock_t s, int ms) {
   int b = setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
   return a == 0 && b == 0 ? 0 : -1;
 }
+
+int net_poll_readable(std::vector<PollItem>* items, int ms) {
+  std::vector<pollfd> fds(items->size());
+  for (size_t i = 0; i < items->size(); ++i) {
+    fds[i].fd = (*items)[i].socket;
+    fds[i].events = POLLIN;
+    fds[i].revents = 0;
+  }
+  int rc;
+  do {
+    rc = poll(fds.data(), fds.size(), ms);
+  } while (rc < 0 && errno == EINTR);
+  if (rc < 0) return -1;
+  for (size_t i = 0; i < items->size(); ++i) (*items)[i].ready = fds[i].revents != 0;
+  return rc;
+}

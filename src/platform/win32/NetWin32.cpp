@@ -201,3 +201,20 @@ int net_set_timeouts(sock_t s, int ms) {
   int b = setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&value), sizeof(value));
   return a == 0 && b == 0 ? 0 : -1;
 }
+
+int net_poll_readable(std::vector<PollItem>* items, int ms) {
+  std::vector<WSAPOLLFD> fds(items->size());
+  for (size_t i = 0; i < items->size(); ++i) {
+    fds[i].fd = (*items)[i].socket;
+    fds[i].events = POLLRDNORM;
+    fds[i].revents = 0;
+  }
+  if (fds.empty()) {
+    Sleep(static_cast<DWORD>(ms));
+    return 0;
+  }
+  int rc = WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), ms);
+  if (rc == SOCKET_ERROR) return -1;
+  for (size_t i = 0; i < items->size(); ++i) (*items)[i].ready = fds[i].revents != 0;
+  return rc;
+}
