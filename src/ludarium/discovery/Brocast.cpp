@@ -9,6 +9,11 @@ BrocastData Brocast::getData() {
   return data_;
 }
 
+int32_t Brocast::classId() {
+  MutexGuard guard(&mutex_);
+  return data_.class_id;
+}
+
 void Brocast::setData(const BrocastData& data) {
   stopped_ = false;
   {

@@ -20,6 +20,9 @@ class Brocast {
   ~Brocast();
 
   BrocastData getData();
+  // The published class id alone (no copy of the record): what every
+  // session checks on each pass.
+  int32_t classId();
 
   // Clears the stop flag, stores the record, then re-runs the adapter choice
   // (outside the lock), which may change the socket ip.
