@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "ASAuthorizeServer.h"
 #include "Brocast.h"
 #include "Clock.h"
 #include "CrashReporter.h"
@@ -97,6 +98,9 @@ int main(int argc, char** argv) {
     }
   }
   if (http_port > kHttpLastPort) LOG("e", "HttpServer not running because ports are all in used!");
+
+  LOG("d", "%s", "");
+  if (gASAuthorizeServer.checkPort() <= ASAuthorizeServer::kLastPort) gASAuthorizeServer.Start();
 
   LOG("d", "%s", "");
   gLoopStartMs = wall_ms();

@@ -3,6 +3,7 @@
 // earlier objects. The log queue comes first, on its first use.
 #include "Globals.h"
 
+#include "ASAuthorizeServer.h"
 #include "Brocast.h"
 #include "InstructionManager.h"
 #include "InstructionSet.h"
@@ -29,3 +30,4 @@ InstructionManager gInstructionManager;
 Brocast gBorcastObj;
 InstructionSet gInstructionSet;
 StateStore gStateStore;
+ASAuthorizeServer gASAuthorizeServer;

@@ -1,9 +1,13 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "Net.h"
@@ -12,10 +16,15 @@ const sock_t kInvalidSocket = -1;
 
 namespace {
 
+// A null ip means every local address.
 bool make_address(int port, const char* ip, sockaddr_in* addr) {
   memset(addr, 0, sizeof(*addr));
   addr->sin_family = AF_INET;
   addr->sin_port = htons(static_cast<uint16_t>(port));
+  if (ip == nullptr) {
+    addr->sin_addr.s_addr = htonl(INADDR_ANY);
+    return true;
+  }
   return inet_pton(AF_INET, ip, &addr->sin_addr) == 1;
 }
 
@@ -85,4 +94,114 @@ sock_t open_udp_socket(const char* ip, int port) {
 
 void close_socket(sock_t s) {
   if (s != kInvalidSocket) close(s);
+}
+
+int socket_error() { return errno; }
+
+sock_t open_udp() { return socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP); }
+
+// Windows lets a listener bind over connections of an earlier run still in
+// TIME_WAIT; SO_REUSEADDR gives Linux the same (it never lets two listeners
+// share a port).
+sock_t open_tcp() {
+  int s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s >= 0) {
+    int on = 1;
+    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  }
+  return s;
+}
+
+int bind_socket(sock_t s, const char* ip, int port) {
+  sockaddr_in addr;
+  if (!make_address(port, ip, &addr)) {
+    errno = EINVAL;
+    return -1;
+  }
+  return bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 ? 0 : -1;
+}
+
+int listen_socket(sock_t s, int backlog) { return listen(s, backlog) == 0 ? 0 : -1; }
+
+sock_t accept_socket(sock_t s, std::string* peer_ip, int* peer_port) {
+  sockaddr_in peer;
+  socklen_t len = sizeof(peer);
+  int c;
+  do {
+    c = accept(s, reinterpret_cast<sockaddr*>(&peer), &len);
+  } while (c < 0 && errno == EINTR);
+  if (c < 0) return kInvalidSocket;
+  if (peer_ip != nullptr) {
+    char text[INET_ADDRSTRLEN] = {0};
+    inet_ntop(AF_INET, &peer.sin_addr, text, sizeof(text));
+    *peer_ip = text;
+  }
+  if (peer_port != nullptr) *peer_port = ntohs(peer.sin_port);
+  return c;
+}
+
+// Linux wants an int for the option; Windows takes the one byte.
+int enable_broadcast(sock_t s) {
+  int on = 1;
+  return setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)) == 0 ? 0 : -1;
+}
+
+int send_datagram(sock_t s, const char* ip, int port, const char* data, size_t size) {
+  sockaddr_in addr;
+  if (!make_address(port, ip, &addr)) {
+    errno = EINVAL;
+    return -1;
+  }
+  ssize_t n = sendto(s, data, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+  return n < 0 ? -1 : static_cast<int>(n);
+}
+
+int receive_datagram(sock_t s, char* buf, size_t size, int timeout_ms) {
+  pollfd p;
+  p.fd = s;
+  p.events = POLLIN;
+  p.revents = 0;
+  int n = poll(&p, 1, timeout_ms);
+  if (n < 0) return -1;
+  if (n == 0) return -2;
+  ssize_t got = recv(s, buf, size, 0);
+  return got < 0 ? -1 : static_cast<int>(got);
+}
+
+int send_some(sock_t s, const char* data, size_t size) {
+  if (size > INT_MAX) size = INT_MAX;
+  ssize_t n;
+  do {
+    n = send(s, data, size, MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  return n < 0 ? -1 : static_cast<int>(n);
+}
+
+int wait_writable(sock_t s, int ms) {
+  pollfd p;
+  p.fd = s;
+  p.events = POLLOUT;
+  p.revents = 0;
+  int n = poll(&p, 1, ms);
+  if (n < 0) return errno == EINTR ? 0 : -1;
+  if (n == 0) return 0;
+  // An error or hang-up also ends the wait: the send then reports it.
+  return 1;
+}
+
+bool host_address(std::string* ip) {
+  char name[256] = {0};
+  if (gethostname(name, sizeof(name) - 1) != 0) return false;
+  addrinfo hints;
+  memset(&hints, 0, sizeof(hints));
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
+  char text[INET_ADDRSTRLEN] = {0};
+  const sockaddr_in* first = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+  bool ok = inet_ntop(AF_INET, &first->sin_addr, text, sizeof(text)) != nullptr;
+  freeaddrinfo(found);
+  if (ok) *ip = text;
+  return ok;
 }
