@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -58,20 +60,34 @@ AdapterStatus up(bool is_up, std::vector<std::string> ipv4) {
   return s;
 }
 
-// A UDP socket bound to a broadcast address, as a tablet on that network
-// receives the announcements.
+// UDP sockets bound to a broadcast address on every candidate port of a
+// channel, as a tablet on that network receives the announcements. Every
+// port, because Wine binds a broadcast address as the any-address, which
+// makes the port count as in use for the announcer's probe.
 class Receiver {
  public:
-  Receiver(const char* ip, int port) : s_(open_udp()) {
-    EXPECT_NE(kInvalidSocket, s_);
-    EXPECT_EQ(0, bind_socket(s_, ip, port)) << ip << ":" << port;
+  Receiver(const char* ip, int channel) {
+    for (int port : Brocast::kChannelPorts[channel]) {
+      sock_t s = open_udp();
+      EXPECT_NE(kInvalidSocket, s);
+      EXPECT_EQ(0, bind_socket(s, ip, port)) << ip << ":" << port;
+      sockets_.push_back(s);
+    }
   }
-  ~Receiver() { close_socket(s_); }
-  // The next datagram, or "" when none came within ms.
+  ~Receiver() {
+    for (sock_t s : sockets_) close_socket(s);
+  }
+  // The next datagram on any of the ports, or "" when none came within ms.
   std::string next(int ms) {
-    char buf[2048];
-    int n = receive_datagram(s_, buf, sizeof(buf), ms);
-    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+    for (int waited = 0; waited < ms; waited += 10) {
+      for (sock_t s : sockets_) {
+        char buf[2048];
+        int n = receive_datagram(s, buf, sizeof(buf), 0);
+        if (n > 0) return std::string(buf, static_cast<size_t>(n));
+      }
+      sleep_ms(10);
+    }
+    return std::string();
   }
   void drain() {
     while (!next(50).empty()) {
@@ -79,7 +95,7 @@ class Receiver {
   }
 
  private:
-  sock_t s_;
+  std::vector<sock_t> sockets_;
 };
 
 }  // namespace
@@ -250,8 +266,8 @@ TEST(Brocast, AnnouncesOnBothChannelsStopsAndResumes) {
   FakeAdapters fake;
   fake.status = {up(true, {"127.0.0.1"})};
   fake.records = {record("lo", "127.0.0.1", "255.0.0.0")};
-  Receiver channel0("127.255.255.255", 40011);
-  Receiver channel1("127.255.255.255", 40214);
+  Receiver channel0("127.255.255.255", 0);
+  Receiver channel1("127.255.255.255", 1);
   Brocast announcer(fake.source());
   EXPECT_EQ("", channel0.next(300));  // no course, nothing announced
 
@@ -269,8 +285,15 @@ TEST(Brocast, AnnouncesOnBothChannelsStopsAndResumes) {
   sleep_ms(300);  // a pass under way when stop came may still send
   channel0.drain();
   channel1.drain();
-  EXPECT_EQ("", channel0.next(1500));
-  EXPECT_EQ("", channel1.next(10));
+  // Stopped: nothing is sent, and the console says so every 5 s.
+  testing::internal::CaptureStdout();
+  std::string sent_while_stopped;
+  for (int i = 0; i < 16 && sent_while_stopped.empty(); ++i) {
+    sent_while_stopped = channel0.next(500) + channel1.next(10);
+  }
+  std::string console = testing::internal::GetCapturedStdout();
+  EXPECT_EQ("", sent_while_stopped);
+  EXPECT_NE(std::string::npos, console.find("========== enter  brocast Thread  iexit = 1\n"));
 
   announcer.setData(announcer.getData());  // the same course: resumes at once
   EXPECT_EQ(expected, channel0.next(3000));
@@ -289,4 +312,33 @@ TEST(ASAuthorizeServer, AcceptFailuresArePacedAndBounded) {
     previous = pause;
   }
   EXPECT_EQ(30000, previous);
+}
+
+TEST(Brocast, UpdatesOfDifferentFieldsAreNeverLost) {
+  FakeAdapters fake;
+  Brocast holder(fake.source());
+  struct Writer {
+    static unsigned int run(void* arg) {
+      Writer* w = static_cast<Writer*>(arg);
+      for (int i = 0; i < 500; ++i) w->holder->update([](BrocastData& d) { d.as_policy_port++; });
+      w->done = true;
+      return 0;
+    }
+    Brocast* holder;
+    std::atomic<bool> done{false};
+  } writer;
+  writer.holder = &holder;
+  ASSERT_EQ(0, thread_begin(Writer::run, &writer));
+  for (int i = 0; i < 500; ++i) holder.update([](BrocastData& d) { d.socket_port++; });
+  for (int i = 0; i < 3000 && !writer.done; ++i) sleep_ms(10);
+  ASSERT_TRUE(writer.done);
+  EXPECT_EQ(500, holder.getData().socket_port);
+  EXPECT_EQ(500, holder.getData().as_policy_port);
+
+  holder.stop();
+  EXPECT_THROW(holder.update([](BrocastData&) { throw std::runtime_error("bad"); }),
+               std::runtime_error);
+  EXPECT_TRUE(holder.stopped());  // a failed change does not resume the announcer
+  holder.update([](BrocastData& d) { d.class_id = 4; });
+  EXPECT_FALSE(holder.stopped());
 }

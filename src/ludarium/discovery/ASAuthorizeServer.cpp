@@ -27,9 +27,7 @@ int ASAuthorizeServer::checkPort() {
   for (int port = kFirstPort; port <= kLastPort; ++port) {
     if (port_in_use(port, "127.0.0.1") == 0) {
       port_ = port;
-      BrocastData course = gBorcastObj.getData();
-      course.as_policy_port = port;
-      gBorcastObj.setData(course);
+      gBorcastObj.update([port](BrocastData& course) { course.as_policy_port = port; });
       return port;
     }
   }

@@ -93,6 +93,15 @@ void Brocast::setData(const BrocastData& data) {
   applyNetCard();
 }
 
+void Brocast::update(const std::function<void(BrocastData&)>& change) {
+  {
+    MutexGuard guard(&mutex_);
+    change(data_);
+  }
+  stopped_ = false;
+  applyNetCard();
+}
+
 void Brocast::setRuning(int32_t value) {
   MutexGuard guard(&mutex_);
   data_.runing = value;

@@ -57,6 +57,12 @@ class Brocast {
   // (outside the lock), which sets the socket ip and the broadcast address.
   void setData(const BrocastData& data);
 
+  // Changes the stored record in place under the lock, so that writers of
+  // different fields never lose each other's change (a getData/setData pair
+  // can), then acts as setData. An exception from change leaves the record
+  // as change left it and skips the rest.
+  void update(const std::function<void(BrocastData&)>& change);
+
   // Sets only the running field; it neither resumes the announcer nor
   // re-runs the adapter choice.
   void setRuning(int32_t value);
