@@ -108,8 +108,8 @@ TEST(NetCardChoice, DirectedBroadcastAddress) {
   EXPECT_EQ("255.255.255.255", directed_broadcast("", ""));
   EXPECT_EQ("255.255.255.255", directed_broadcast("0.0.0.0", "0.0.0.0"));
   EXPECT_EQ(0x0A000007u, ipv4_value("10.0.0.7"));
-  for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "a.b.c.d", "1.2.3.4 ",
-                          "1234.1.1.1"}) {
+  for (const char* bad :
+       {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "a.b.c.d", "1.2.3.4 ", "1234.1.1.1"}) {
     EXPECT_EQ(0xFFFFFFFFu, ipv4_value(bad)) << bad;
   }
   EXPECT_EQ("0.0.0.0", ipv4_text(0));
@@ -156,10 +156,10 @@ TEST(NetCardChoice, SelectedCardElseFirstWorkingElseNothing) {
 
 TEST(AnnounceSchedule, NewTextAtOnceSameTextEveryNineSeconds) {
   AnnounceSchedule s(0);
-  EXPECT_TRUE(s.sendPass("a", 100));    // new: at once, the tick stays at 0
+  EXPECT_TRUE(s.sendPass("a", 100));  // new: at once, the tick stays at 0
   EXPECT_FALSE(s.sendPass("a", 200));
   EXPECT_FALSE(s.sendPass("a", 8999));
-  EXPECT_TRUE(s.sendPass("a", 9000));   // the tick moves to 9000
+  EXPECT_TRUE(s.sendPass("a", 9000));  // the tick moves to 9000
   EXPECT_FALSE(s.sendPass("a", 17999));
   EXPECT_TRUE(s.sendPass("b", 10000));  // changed: at once, tick still 9000
   EXPECT_FALSE(s.sendPass("b", 10100));
@@ -250,7 +250,8 @@ TEST(Brocast, AdapterChoiceSetsBroadcastAddressAndSocketIpTogether) {
   testing::internal::CaptureStdout();
   holder.selectNetCard("10.9.9.9");
   console = testing::internal::GetCapturedStdout();
-  EXPECT_NE(std::string::npos, console.find("Call to GetAdaptersAddresses failed.\n\tError: broken"));
+  EXPECT_NE(std::string::npos,
+            console.find("Call to GetAdaptersAddresses failed.\n\tError: broken"));
   EXPECT_EQ("255.255.255.255", holder.broadcastAddress());
   EXPECT_EQ("", holder.getData().socket_ip);
 

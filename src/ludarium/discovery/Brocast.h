@@ -23,8 +23,8 @@
 
 #include "BrocastData.h"
 #include "Mutex.h"
-#include "NetAdapters.h"
 #include "Net.h"
+#include "NetAdapters.h"
 
 // Where the announcer learns the machine's adapters; the system's by
 // default (tests give their own).
