@@ -1,10 +1,10 @@
 // winsock2.h before windows.h, iphlpapi.h after both.
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
-
 #include <windows.h>
-
 #include <iphlpapi.h>
+// clang-format on
 
 #include <cstring>
 
