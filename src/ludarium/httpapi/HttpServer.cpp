@@ -9,9 +9,11 @@
 #include "APIActiveUserList.h"
 #include "APICommitCourseInfo.h"
 #include "APIGetBroadcast.h"
+#include "APIGetMoreNetCardInfo.h"
 #include "APIPing.h"
 #include "APISendCmd.h"
 #include "APIUserResponse.h"
+#include "APISelectNetCard.h"
 #include "APIZipTest.h"
 #include "BaseHttpAPI.h"
 #include "CrashReporter.h"
@@ -49,8 +51,9 @@ BaseHttpAPI* handler_for(const std::string& uri) {
       {"/commitCourseInfo", [] { static APICommitCourseInfo h; return static_cast<BaseHttpAPI*>(&h); }},
       {"/zipTest", [] { static APIZipTest h; return static_cast<BaseHttpAPI*>(&h); }},
       {"/getBroadcast", [] { static APIGetBroadcast h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/getMoreNetCardInfo", base},
-      {"/selectNetCard", base},
+      {"/getMoreNetCardInfo",
+       [] { static APIGetMoreNetCardInfo h; return static_cast<BaseHttpAPI*>(&h); }},
+      {"/selectNetCard", [] { static APISelectNetCard h; return static_cast<BaseHttpAPI*>(&h); }},
       {"/captureScreen", base},
       {"/sendOpCmd", base},
       {"/pullOpCmd", base},

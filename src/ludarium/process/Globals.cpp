@@ -3,6 +3,7 @@
 // earlier objects. The log queue comes first, on its first use.
 #include "Globals.h"
 
+#include "ASAuthorizeServer.h"
 #include "Brocast.h"
 #include "HttpRecord.h"
 #include "SocketServer.h"
@@ -35,3 +36,4 @@ Brocast gBorcastObj;
 SocketServer gSocketServer;
 InstructionSet gInstructionSet;
 StateStore gStateStore;
+ASAuthorizeServer gASAuthorizeServer;
