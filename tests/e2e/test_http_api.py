@@ -72,7 +72,7 @@ class HttpApi(lud.ServerTest):
         self.assertEqual(NO_SUCH_API, body)
 
     def test_routes_without_handlers_and_unknown_uris(self):
-        _, _, body = lud.http_get(PORT, "/captureScreen")
+        _, _, body = lud.http_get(PORT, "/getMoreNetCardInfo")
         self.assertEqual(NO_SUCH_API, body)
         status, _, _ = lud.http_get(PORT, "/no-such-file.txt")
         self.assertIn("404", status)

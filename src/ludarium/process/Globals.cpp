@@ -8,6 +8,7 @@
 #include "InstructionSet.h"
 #include "Log.h"
 #include "LogQueue.h"
+#include "OpCmd.h"
 #include "StateStore.h"
 #include "TeacherPresence.h"
 
@@ -29,3 +30,4 @@ InstructionManager gInstructionManager;
 Brocast gBorcastObj;
 InstructionSet gInstructionSet;
 StateStore gStateStore;
+OpCmd gOpCmd;
