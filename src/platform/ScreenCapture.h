@@ -10,9 +10,11 @@
 // box "BitBlt has failed" owned by that window and goes on with what the
 // bitmap holds. PNG encoding uses GDI+.
 //
-// Not re-entrant on Linux's Xlib error handling: callers serialise captures
-// (the capture handler holds its lock around them). Each call opens and
-// closes its own display or device contexts; nothing is kept between calls.
+// Any thread may call these at any time: each call opens and closes its own
+// display connection or device contexts, and nothing is kept between calls.
+// On Linux the first call makes Xlib thread-aware (XInitThreads) and installs
+// a process-wide X error handler that turns X errors into failed calls
+// instead of ending the process.
 #pragma once
 
 #include <string>
