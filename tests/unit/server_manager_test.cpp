@@ -5,10 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "APIServerManager.h"
-#include "Brocast.h"
 #include "Clock.h"
-#include "FakeRequest.h"
 #include "FileSystem.h"
 #include "ScratchDir.h"
 #include "Thread.h"
@@ -19,18 +16,6 @@ namespace {
 std::string record(const std::string& id, const std::string& address, const std::string& time, int recommend) {
   return "{\"school_id\":\"100\",\"id\":\"" + id + "\",\"address\":\"" + address + "\",\"describe\":\"d" + id +
          "\",\"time\":\"" + time + "\",\"recommend\":" + std::to_string(recommend) + "}";
-}
-
-std::string reply(APIServerManager* api, const std::string& uri) {
-  FakeRequest request(uri);
-  EXPECT_EQ(1, api->onHandleEvent(request));
-  return request.written.empty() ? std::string() : request.replyBody();
-}
-
-std::string info(const std::string& json) {
-  char buf[1024];
-  url_encode(json.c_str(), buf, sizeof(buf));
-  return buf;
 }
 
 }  // namespace
@@ -123,39 +108,4 @@ TEST(ServerManager, ConcurrentAddsAreAllKept) {
     ++count;
   }
   EXPECT_EQ(80u, count);
-}
-
-TEST(APIServerManager, AnswersTheFourUrisAndIgnoresTheRest) {
-  ScratchDir scratch("servers");
-  APIServerManager api(scratch.dir());
-  const BrocastData saved = gBorcastObj.getData();
-  EXPECT_EQ("{\"status\":0,\"msg\":\"no info\"}", reply(&api, "/getAPIServer"));
-  EXPECT_EQ("{\"status\":1,\"msg\":\"ok\",\"recordset\":[]}", reply(&api, "/GETAPISERVER/?info=%5B%5D"));
-  EXPECT_EQ("", reply(&api, "/getAPIServerX?info=%7B%7D"));
-  EXPECT_EQ("", reply(&api, "/getAPIServer//?info=%7B%7D"));
-
-  std::string bad = reply(&api, "/addAPIServer?info=" + info("{\"school_id\":\"1\",\"id\":\"s1\",\"describe\":\"x\"}"));
-  EXPECT_EQ(0u, bad.find("{\"status\":0,\"msg\":\"exception: std::out_of_range"));
-  EXPECT_NE(std::string::npos, bad.find(" parse info error\"}"));
-  EXPECT_EQ("", read_text_file(path_join(scratch.dir(), "servers")));
-
-  EXPECT_EQ("{\"status\":1,\"msg\":\"ok\"}",
-            reply(&api, "/addAPIServer?info=" + info("{\"school_id\":\"1\",\"id\":\"s1\",\"address\":\"a:1\","
-                                                     "\"describe\":\"x/y\"}")));
-  std::string text = read_text_file(path_join(scratch.dir(), "servers"));
-  EXPECT_NE(std::string::npos, text.find("\"describe\":\"x\\/y\""));
-  EXPECT_NE(std::string::npos, text.find("\"recommend\":0}"));  // missing recommend stores 0
-
-  EXPECT_EQ("{\"status\":0,\"msg\":\"no such server :id=xyz\"}",
-            reply(&api, "/selectAPIServer?info=" + info("{\"id\":\"xyz\"}")));
-  EXPECT_EQ(text, read_text_file(path_join(scratch.dir(), "servers")));
-
-  EXPECT_EQ("{\"status\":1,\"msg\":\"ok\"}", reply(&api, "/selectAPIServer?info=" + info("{\"id\":\"s1\"}")));
-  BrocastData course = gBorcastObj.getData();
-  EXPECT_EQ("a:1", course.cache_addr);
-  EXPECT_EQ("x/y", course.cache_describe);
-  gBorcastObj.setData(saved);
-
-  EXPECT_EQ("{\"status\":1,\"msg\":\"ok\"}", reply(&api, "/delAPIServer?info=" + info("{\"id\":\"s1\"}")));
-  EXPECT_EQ("[]", read_text_file(path_join(scratch.dir(), "servers")));
 }

@@ -50,19 +50,6 @@ TEST(UserManager, KeepsEntriesInLoginNameOrderAndEmptyDataDeletes) {
   EXPECT_EQ(nullptr, open_file(path + ".tmp", "r"));
 }
 
-TEST(UserManager, RefusesIncompleteInfoAndIgnoresOtherUris) {
-  ScratchDir scratch("ud");
-  APIUserManager api(scratch.dir());
-  const std::string path = path_join(scratch.dir(), "ud");
-  EXPECT_EQ("{\"status\":0,\"msg\":\"no info\"}", reply(&api, "/loginUserGet"));
-  std::string bad = set(&api, "{\"loginnm\":\"x\"}");
-  EXPECT_EQ(0u, bad.find("{\"status\":0,\"msg\":\"exception: std::out_of_range"));
-  EXPECT_NE(std::string::npos, bad.find(" parse info error\"}"));
-  EXPECT_EQ("", read_text_file(path));
-  EXPECT_EQ("", reply(&api, "/loginUserGetX?info=%7B%7D"));
-  EXPECT_EQ("", reply(&api, "/loginUserSetX?info=%7B%7D"));
-}
-
 TEST(UserManager, AStoredTextSurvivesRoundTripsByteForByte) {
   ScratchDir scratch("ud");
   const std::string data = "\xd6\xd0\xce\xc4 \"quoted\" \\ \x01 tab\t";  // GBK bytes and escapes
