@@ -38,8 +38,8 @@ int capture_source_size(CaptureSource source, int* width, int* height, std::stri
 // top) in the source's coordinates (client coordinates of the window in
 // front, or screen coordinates). Parts outside the screen come out black.
 // width and height are above 0. Returns 0, or -1 with a text in *error.
-int capture_region(CaptureSource source, int left, int top, int width, int height, ScreenPixels* out,
-                   std::string* error);
+int capture_region(CaptureSource source, int left, int top, int width, int height,
+                   ScreenPixels* out, std::string* error);
 
 // Encodes the pixels as a PNG file at path (narrow path in the system's
 // code page), replacing it. Returns 0, or -1 when no file was written.

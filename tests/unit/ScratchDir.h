@@ -13,7 +13,8 @@ class ScratchDir {
  public:
   explicit ScratchDir(const std::string& prefix) {
     static std::atomic<int> counter{0};
-    dir_ = path_join(temp_dir(), prefix + "-" + std::to_string(wall_ms()) + "-" + std::to_string(counter++));
+    dir_ = path_join(temp_dir(),
+                     prefix + "-" + std::to_string(wall_ms()) + "-" + std::to_string(counter++));
     make_dir(dir_);
   }
   ~ScratchDir() {

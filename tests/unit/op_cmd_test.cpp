@@ -1,5 +1,3 @@
-#include "OpCmd.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +8,7 @@
 #include "APISendOpCmd.h"
 #include "Clock.h"
 #include "FakeRequest.h"
+#include "OpCmd.h"
 #include "Thread.h"
 
 TEST(OpCmd, KeepsTheNewestTwentyPerTypeInOrder) {
@@ -27,7 +26,8 @@ TEST(APIPullOpCmd, TimeoutIsOneToTwentySeconds) {
   EXPECT_EQ(1, APIPullOpCmd::timeoutSeconds("1"));
   EXPECT_EQ(20, APIPullOpCmd::timeoutSeconds("20"));
   EXPECT_EQ(7, APIPullOpCmd::timeoutSeconds("7s"));
-  for (const char* text : {"0", "abc", "-1", "100", "21", "", "18446744073709551615", "99999999999999999999"}) {
+  for (const char* text :
+       {"0", "abc", "-1", "100", "21", "", "18446744073709551615", "99999999999999999999"}) {
     EXPECT_EQ(20, APIPullOpCmd::timeoutSeconds(text)) << text;
   }
 }
@@ -50,7 +50,8 @@ TEST(APIPullOpCmd, AnswersTheCommandRawOrRefusesMissingParameters) {
   FakeRequest got("/pullOpCmd?timeout=1&type=t");
   pull.onHandleEvent(got);
   EXPECT_EQ(
-      "HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\nContent-Type: text/plain;charset=utf-8\r\n"
+      "HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\nContent-Type: "
+      "text/plain;charset=utf-8\r\n"
       "Content-Length: 5\r\n\r\na&b c",
       got.written);
 }

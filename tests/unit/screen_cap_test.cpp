@@ -1,5 +1,3 @@
-#include "CaptureEx.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,6 +5,7 @@
 
 #include "APIScreenCap.h"
 #include "Base64.h"
+#include "CaptureEx.h"
 #include "FakeRequest.h"
 
 namespace {
@@ -19,7 +18,8 @@ uint32_t u32(const std::string& b, size_t at) {
 }
 
 uint16_t u16(const std::string& b, size_t at) {
-  return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
+  return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
+                               static_cast<unsigned char>(b[at + 1]) << 8);
 }
 
 }  // namespace
@@ -84,7 +84,9 @@ TEST(APIScreenCap, RefusesMissingOrBadInfo) {
   api.onHandleEvent(bad);
   EXPECT_EQ(0u, bad.replyBody().find("{\"status\":0,\"msg\":\"exception: std::runtime_error"));
   EXPECT_NE(std::string::npos, bad.replyBody().find(" parse info error\"}"));
-  FakeRequest empty("/captureScreen?info=%7B%22rect%22%3A%7B%22x%22%3A0%2C%22y%22%3A0%2C%22w%22%3A3%2C%22h%22%3A9%7D%7D");
+  FakeRequest empty(
+      "/captureScreen?info=%7B%22rect%22%3A%7B%22x%22%3A0%2C%22y%22%3A0%2C%22w%22%3A3%2C%22h%22%"
+      "3A9%7D%7D");
   api.onHandleEvent(empty);
   EXPECT_EQ("{\"status\":0,\"msg\":\"empty region\"}", empty.replyBody());
 }

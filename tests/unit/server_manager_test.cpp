@@ -1,5 +1,3 @@
-#include "ServerManager.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,14 +6,17 @@
 #include "Clock.h"
 #include "FileSystem.h"
 #include "ScratchDir.h"
+#include "ServerManager.h"
 #include "Thread.h"
 #include "Util.h"
 
 namespace {
 
-std::string record(const std::string& id, const std::string& address, const std::string& time, int recommend) {
-  return "{\"school_id\":\"100\",\"id\":\"" + id + "\",\"address\":\"" + address + "\",\"describe\":\"d" + id +
-         "\",\"time\":\"" + time + "\",\"recommend\":" + std::to_string(recommend) + "}";
+std::string record(const std::string& id, const std::string& address, const std::string& time,
+                   int recommend) {
+  return "{\"school_id\":\"100\",\"id\":\"" + id + "\",\"address\":\"" + address +
+         "\",\"describe\":\"d" + id + "\",\"time\":\"" + time +
+         "\",\"recommend\":" + std::to_string(recommend) + "}";
 }
 
 }  // namespace
@@ -40,7 +41,8 @@ TEST(ServerManager, RecommendsTheLatestRecommendableRecord) {
 TEST(ServerManager, ReadingOnlyAddsAndAWriteBringsBackWhatTheFileLost) {
   ScratchDir scratch("servers");
   ServerManager manager(scratch.dir());
-  write_text_file(manager.path(), "[" + record("a", "h1", "1", 1) + "," + record("b", "h2", "2", 1) + "]");
+  write_text_file(manager.path(),
+                  "[" + record("a", "h1", "1", 1) + "," + record("b", "h2", "2", 1) + "]");
   manager.readServers();
   write_text_file(manager.path(), "[" + record("b", "h2b", "3", 1) + "]");
   manager.delServer("nothing");
@@ -48,8 +50,8 @@ TEST(ServerManager, ReadingOnlyAddsAndAWriteBringsBackWhatTheFileLost) {
             read_text_file(manager.path()));
   // A record missing a member ends the read; those before it stay.
   ServerManager broken(path_join(scratch.dir(), "broken"));
-  write_text_file(broken.path(), "[" + record("a", "h1", "1", 1) + ",{\"id\":\"x\"}," + record("c", "h3", "9", 1) +
-                                     "]");
+  write_text_file(broken.path(), "[" + record("a", "h1", "1", 1) + ",{\"id\":\"x\"}," +
+                                     record("c", "h3", "9", 1) + "]");
   EXPECT_EQ("[" + record("a", "h1", "1", 1) + "]", broken.getRecommendServer());
 }
 
@@ -62,11 +64,14 @@ TEST(ServerManager, AddStampsTheCurrentSecondAndReplacesById) {
   manager.addServer("101", "s1", "10.0.0.6", "second", 2);
   int64_t after = wall_ms() / 1000;
   std::string text = read_text_file(manager.path());
-  ASSERT_EQ(0u, text.find("[{\"school_id\":\"7\",\"id\":\"s0\",\"address\":\"h0\",\"describe\":\"zero\",\"time\":\""));
-  size_t s1 = text.find("{\"school_id\":\"101\",\"id\":\"s1\",\"address\":\"10.0.0.6\",\"describe\":\"second\","
-                        "\"time\":\"");
+  ASSERT_EQ(0u, text.find("[{\"school_id\":\"7\",\"id\":\"s0\",\"address\":\"h0\",\"describe\":"
+                          "\"zero\",\"time\":\""));
+  size_t s1 = text.find(
+      "{\"school_id\":\"101\",\"id\":\"s1\",\"address\":\"10.0.0.6\",\"describe\":\"second\","
+      "\"time\":\"");
   ASSERT_NE(std::string::npos, s1);
-  int64_t stamped = static_cast<int64_t>(text_to_uint64(text.substr(text.find("\"time\":\"", s1) + 8)));
+  int64_t stamped =
+      static_cast<int64_t>(text_to_uint64(text.substr(text.find("\"time\":\"", s1) + 8)));
   EXPECT_GE(stamped, before);
   EXPECT_LE(stamped, after);
   // Replaced atomically: no temporary file is left.
@@ -104,7 +109,8 @@ TEST(ServerManager, ConcurrentAddsAreAllKept) {
   reader.delServer("none");
   std::string text = read_text_file(reader.path());
   size_t count = 0;
-  for (size_t at = text.find("\"school_id\""); at != std::string::npos; at = text.find("\"school_id\"", at + 1)) {
+  for (size_t at = text.find("\"school_id\""); at != std::string::npos;
+       at = text.find("\"school_id\"", at + 1)) {
     ++count;
   }
   EXPECT_EQ(80u, count);

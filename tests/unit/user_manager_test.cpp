@@ -1,5 +1,3 @@
-#include "UserManager.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +8,7 @@
 #include "FileSystem.h"
 #include "JsonReader.h"
 #include "ScratchDir.h"
+#include "UserManager.h"
 #include "Util.h"
 
 namespace {
@@ -32,9 +31,11 @@ TEST(UserManager, KeepsEntriesInLoginNameOrderAndEmptyDataDeletes) {
   ScratchDir scratch("ud");
   APIUserManager api(scratch.dir());
   const std::string path = path_join(scratch.dir(), "ud");
-  EXPECT_EQ("{\"status\":1,\"msg\":\"ok\",\"recordset\":[]}", reply(&api, "/loginUserGet?info=%7B%7D"));
+  EXPECT_EQ("{\"status\":1,\"msg\":\"ok\",\"recordset\":[]}",
+            reply(&api, "/loginUserGet?info=%7B%7D"));
   EXPECT_EQ("{\"status\":1,\"msg\":\"ok\"}", set(&api, "{\"loginnm\":\"zed\",\"data\":\"1\"}"));
-  EXPECT_EQ("{\"status\":1,\"msg\":\"ok\"}", set(&api, "{\"loginnm\":\"Bob\",\"data\":\"\\u00e9/\"}"));
+  EXPECT_EQ("{\"status\":1,\"msg\":\"ok\"}",
+            set(&api, "{\"loginnm\":\"Bob\",\"data\":\"\\u00e9/\"}"));
   EXPECT_EQ("{\"status\":1,\"msg\":\"ok\"}", set(&api, "{\"loginnm\":\"amy\",\"data\":\"3\"}"));
   std::string text = read_text_file(path);
   // Byte order: upper case before lower case; bytes escaped one by one.

@@ -110,9 +110,10 @@ int APIScreenCap::onHandleEvent(HttpRequest& request) {
       replyRaw(request, url);
     }
   } else {
-    request.write("HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\nContent-Type: image/png;\r\n"
-                  "Content-Length: " +
-                  std::to_string(png.size()) + "\r\n\r\n" + png);
+    request.write(
+        "HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\nContent-Type: image/png;\r\n"
+        "Content-Length: " +
+        std::to_string(png.size()) + "\r\n\r\n" + png);
   }
   return 1;
 }

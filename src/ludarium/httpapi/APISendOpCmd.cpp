@@ -5,7 +5,8 @@
 int APISendOpCmd::onHandleEvent(HttpRequest& request) {
   char info[1024];
   char type[1024];
-  if (getParam(request, "info", info, sizeof(info)) < 1 || getParam(request, "type", type, sizeof(type)) < 1) {
+  if (getParam(request, "info", info, sizeof(info)) < 1 ||
+      getParam(request, "type", type, sizeof(type)) < 1) {
     replyFail(request, "no info or type");
     return 1;
   }

@@ -40,7 +40,8 @@ void APIServerManager::addServer(HttpRequest& request) {
     s.id = json_as_text(json_at(doc, "id"));
     s.address = json_as_text(json_at(doc, "address"));
     s.describe = json_as_text(json_at(doc, "describe"));
-    if (doc.HasMember("recommend")) s.recommend = static_cast<int32_t>(json_as_int(json_at(doc, "recommend")));
+    if (doc.HasMember("recommend"))
+      s.recommend = static_cast<int32_t>(json_as_int(json_at(doc, "recommend")));
   });
   if (!error.empty()) {
     LOG("w", "%s", error.c_str());
@@ -55,7 +56,8 @@ void APIServerManager::addServer(HttpRequest& request) {
 void APIServerManager::delServer(HttpRequest& request) {
   LOG("d", "%s", "");
   std::string id;
-  std::string error = parse_info(request, [&id](const JsonDocument& doc) { id = json_as_text(json_at(doc, "id")); });
+  std::string error = parse_info(
+      request, [&id](const JsonDocument& doc) { id = json_as_text(json_at(doc, "id")); });
   if (!error.empty()) {
     LOG("w", "%s", error.c_str());
     replyFail(request, error);
@@ -69,7 +71,8 @@ void APIServerManager::delServer(HttpRequest& request) {
 void APIServerManager::selectServer(HttpRequest& request) {
   LOG("d", "%s", "");
   std::string id;
-  std::string error = parse_info(request, [&id](const JsonDocument& doc) { id = json_as_text(json_at(doc, "id")); });
+  std::string error = parse_info(
+      request, [&id](const JsonDocument& doc) { id = json_as_text(json_at(doc, "id")); });
   if (error.empty() && !manager_.selectServer(id)) error = "no such server :id=" + id;
   if (!error.empty()) {
     LOG("w", "%s", error.c_str());

@@ -4,7 +4,9 @@
 #include "Log.h"
 #include "UriMatch.h"
 
-APIUserManager::APIUserManager(const std::string& config_dir) : manager_(config_dir) { LOG("d", "%s", ""); }
+APIUserManager::APIUserManager(const std::string& config_dir) : manager_(config_dir) {
+  LOG("d", "%s", "");
+}
 
 int APIUserManager::onHandleEvent(HttpRequest& request) {
   std::string uri = request.uri();

@@ -20,7 +20,9 @@ void put32(std::string* out, uint32_t v) {
 // below from overflowing; regions that large are refused anyway.
 const int64_t kCoordinateLimit = int64_t(1) << 40;
 
-int64_t clamp_coordinate(int64_t v) { return std::max(-kCoordinateLimit, std::min(kCoordinateLimit, v)); }
+int64_t clamp_coordinate(int64_t v) {
+  return std::max(-kCoordinateLimit, std::min(kCoordinateLimit, v));
+}
 
 }  // namespace
 
@@ -34,8 +36,8 @@ std::string CaptureEx::region(int64_t x1, int64_t y1, int64_t x2, int64_t y2, Re
   int64_t width = (right - left) / 4 * 4;
   int64_t height = bottom - top;
   if (width < 4 || height < 1) return "empty region";
-  if (width > kMaxSide || height > kMaxSide || left < -(int64_t(1) << 30) || left > (int64_t(1) << 30) ||
-      top < -(int64_t(1) << 30) || top > (int64_t(1) << 30)) {
+  if (width > kMaxSide || height > kMaxSide || left < -(int64_t(1) << 30) ||
+      left > (int64_t(1) << 30) || top < -(int64_t(1) << 30) || top > (int64_t(1) << 30)) {
     return "region too large";
   }
   out->left = static_cast<int>(left);
@@ -60,7 +62,8 @@ int CaptureEx::captureFull(CaptureSource source, std::string* error) {
 }
 
 std::string CaptureEx::bmpBytes(const ScreenPixels& pixels) {
-  const uint32_t image_size = static_cast<uint32_t>(pixels.width) * static_cast<uint32_t>(pixels.height) * 3;
+  const uint32_t image_size =
+      static_cast<uint32_t>(pixels.width) * static_cast<uint32_t>(pixels.height) * 3;
   std::string out;
   out.reserve(54 + image_size);
   out += "BM";

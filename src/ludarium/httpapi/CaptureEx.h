@@ -16,7 +16,7 @@ class CaptureEx {
   struct Region {
     int left = 0;
     int top = 0;
-    int width = 0;   // a multiple of 4
+    int width = 0;  // a multiple of 4
     int height = 0;
   };
 
@@ -27,7 +27,8 @@ class CaptureEx {
 
   // Captures the region between the corners (the source's coordinates).
   // Returns 0, or -1 with the failure text in *error.
-  int captureRect(CaptureSource source, int64_t x1, int64_t y1, int64_t x2, int64_t y2, std::string* error);
+  int captureRect(CaptureSource source, int64_t x1, int64_t y1, int64_t x2, int64_t y2,
+                  std::string* error);
   // The whole screen, or the window in front from its client origin with
   // its outer size.
   int captureFull(CaptureSource source, std::string* error);

@@ -32,7 +32,8 @@ std::string type_name(const std::exception& e) {
 
 }  // namespace
 
-ServerManager::ServerManager(const std::string& config_dir) : path_(path_join(config_dir, "servers")) {
+ServerManager::ServerManager(const std::string& config_dir)
+    : path_(path_join(config_dir, "servers")) {
   mutex_init(&lock_);
   make_dir(config_dir);
 }
@@ -73,7 +74,8 @@ std::string ServerManager::getRecommendServer() {
   for (const auto& entry : table_) {
     const Server& s = entry.second;
     if (s.recommend <= 0) continue;
-    if (static_cast<int64_t>(text_to_uint64(s.time)) > static_cast<int64_t>(text_to_uint64(best.time))) {
+    if (static_cast<int64_t>(text_to_uint64(s.time)) >
+        static_cast<int64_t>(text_to_uint64(best.time))) {
       best = s;
     }
   }
@@ -85,8 +87,9 @@ std::string ServerManager::getRecommendServer() {
   return w.str();
 }
 
-void ServerManager::addServer(const std::string& school_id, const std::string& id, const std::string& address,
-                              const std::string& describe, int32_t recommend) {
+void ServerManager::addServer(const std::string& school_id, const std::string& id,
+                              const std::string& address, const std::string& describe,
+                              int32_t recommend) {
   MutexGuard guard(&lock_);
   LOG("d", "%s", "");
   readServers();

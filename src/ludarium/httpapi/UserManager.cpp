@@ -65,7 +65,11 @@ std::string UserManager::usersJson() {
   w.begin_array();
   for (const auto& item : table_) {
     const Entry& e = item.second;
-    w.begin_object().member("loginnm", e.loginnm).member("data", e.data).member("time", e.time).end_object();
+    w.begin_object()
+        .member("loginnm", e.loginnm)
+        .member("data", e.data)
+        .member("time", e.time)
+        .end_object();
   }
   w.end_array();
   return w.str();

@@ -49,8 +49,8 @@ Window active_window(Display* display, Window root) {
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
   Window result = root;
-  if (XGetWindowProperty(display, root, property, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
-                         &data) == Success &&
+  if (XGetWindowProperty(display, root, property, 0, 1, False, XA_WINDOW, &type, &format, &count,
+                         &after, &data) == Success &&
       type == XA_WINDOW && format == 32 && count == 1 && data != nullptr) {
     Window w = *reinterpret_cast<Window*>(data);
     if (w != None) result = w;
@@ -121,8 +121,8 @@ int capture_source_size(CaptureSource source, int* width, int* height, std::stri
   return 0;
 }
 
-int capture_region(CaptureSource source, int left, int top, int width, int height, ScreenPixels* out,
-                   std::string* error) {
+int capture_region(CaptureSource source, int left, int top, int width, int height,
+                   ScreenPixels* out, std::string* error) {
   DisplayConnection display;
   if (display.get() == nullptr) {
     *error = "no display";
@@ -153,8 +153,8 @@ int capture_region(CaptureSource source, int left, int top, int width, int heigh
   long iy2 = std::min<long>(static_cast<long>(y) + height, screen.height);
   if (ix1 >= ix2 || iy1 >= iy2) return 0;
   XImage* image = XGetImage(d, root, static_cast<int>(ix1), static_cast<int>(iy1),
-                            static_cast<unsigned>(ix2 - ix1), static_cast<unsigned>(iy2 - iy1), AllPlanes,
-                            ZPixmap);
+                            static_cast<unsigned>(ix2 - ix1), static_cast<unsigned>(iy2 - iy1),
+                            AllPlanes, ZPixmap);
   if (image == nullptr) {
     *error = "XGetImage failed";
     return -1;
@@ -182,8 +182,9 @@ int write_png_file(const ScreenPixels& pixels, const std::string& path) {
     return -1;
   }
   png_init_io(png, f);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(pixels.width), static_cast<png_uint_32>(pixels.height), 8,
-               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(pixels.width),
+               static_cast<png_uint_32>(pixels.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   png_set_bgr(png);
   const size_t stride = static_cast<size_t>(pixels.width) * 3;

@@ -1,7 +1,10 @@
 // Screen capture with GDI, PNG encoding with GDI+.
+// GDI+ needs these two before it, in this order.
+// clang-format off
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
+// clang-format on
 
 #include <cstring>
 #include <vector>
@@ -55,8 +58,8 @@ int capture_source_size(CaptureSource source, int* width, int* height, std::stri
   return 0;
 }
 
-int capture_region(CaptureSource source, int left, int top, int width, int height, ScreenPixels* out,
-                   std::string* error) {
+int capture_region(CaptureSource source, int left, int top, int width, int height,
+                   ScreenPixels* out, std::string* error) {
   HWND window = source_window(source);
   HDC screen = GetDC(nullptr);
   if (screen == nullptr) {
@@ -89,7 +92,8 @@ int capture_region(CaptureSource source, int left, int top, int width, int heigh
   info.bmiHeader.biCompression = BI_RGB;
   const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);
   std::vector<unsigned char> rows(stride * height);
-  int copied = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), rows.data(), &info, DIB_RGB_COLORS);
+  int copied =
+      GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), rows.data(), &info, DIB_RGB_COLORS);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
@@ -120,8 +124,8 @@ int write_png_file(const ScreenPixels& pixels, const std::string& path) {
   if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return -1;
   int result = -1;
   {
-    Gdiplus::Bitmap image(pixels.width, pixels.height, static_cast<INT>(stride), PixelFormat24bppRGB,
-                          padded.data());
+    Gdiplus::Bitmap image(pixels.width, pixels.height, static_cast<INT>(stride),
+                          PixelFormat24bppRGB, padded.data());
     CLSID png;
     std::wstring wide = ToWide(path);
     if (image.GetLastStatus() == Gdiplus::Ok && FindEncoder(L"image/png", &png) &&
