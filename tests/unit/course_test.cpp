@@ -145,7 +145,4 @@ TEST(HttpFrame, RepliesAndRouting) {
   FakeRequest file("/www/index.html");
   EXPECT_EQ(0, HttpServer::handle(file));  // left to the file server
   EXPECT_EQ("", file.written);
-  FakeRequest later("/captureScreen");
-  EXPECT_EQ(1, HttpServer::handle(later));
-  EXPECT_EQ(BaseHttpAPI::kNoSuchApi, later.replyBody());
 }

@@ -12,6 +12,7 @@
 #include "InstructionSet.h"
 #include "Log.h"
 #include "LogQueue.h"
+#include "OpCmd.h"
 #include "StateStore.h"
 #include "TeacherPresence.h"
 
@@ -37,3 +38,4 @@ SocketServer gSocketServer;
 InstructionSet gInstructionSet;
 StateStore gStateStore;
 ASAuthorizeServer gASAuthorizeServer;
+OpCmd gOpCmd;
