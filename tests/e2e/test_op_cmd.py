@@ -94,7 +94,10 @@ class Relay(lud.ServerTest):
                                              r"10 pulls wait already"))
         self.assertEqual(WORKERS // 2, sum(r is not None for r in results))
         # While the limit's worth of pulls wait, the rest of the API answers.
-        for path in ("/ping", "/getBroadcast", "/getAPIServer?info=%7B%7D", "/loginUserGet?info=%7B%7D"):
+        send_cmd = ("/sendCmd?target=" + lud.quote_info('{"type":"class","class_id":12}') +
+                    "&command=" + lud.quote_info('{"id":"7","params":{"action":"lock_screen"}}'))
+        for path in ("/ping", "/getBroadcast", "/getAPIServer?info=%7B%7D", "/loginUserGet?info=%7B%7D",
+                     send_cmd):
             t0 = time.monotonic()
             status, _, body = lud.http_get(PORT, path, timeout=30)
             self.assertIn(b'"status":1', body, path)
