@@ -134,11 +134,12 @@ std::string json_write(const JsonValue& value) {
   return w.str();
 }
 
-std::string exception_text(const std::exception& e) {
+std::string exception_type_name(const std::exception& e) {
   const char* mangled = typeid(e).name();
   int status = 0;
   std::unique_ptr<char, void (*)(void*)> demangled(
       abi::__cxa_demangle(mangled, nullptr, nullptr, &status), free);
-  std::string type = (status == 0 && demangled) ? demangled.get() : mangled;
-  return type + e.what();
+  return (status == 0 && demangled) ? demangled.get() : mangled;
 }
+
+std::string exception_text(const std::exception& e) { return exception_type_name(e) + e.what(); }

@@ -75,3 +75,5 @@ std::string json_write(const JsonValue& value);
 
 // "<demangled type name><message>" of an exception, as handlers log it.
 std::string exception_text(const std::exception& e);
+// The demangled type name alone ("std::runtime_error").
+std::string exception_type_name(const std::exception& e);

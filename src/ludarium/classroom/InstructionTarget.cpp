@@ -7,12 +7,7 @@
 
 namespace {
 
-void report(const std::exception& e) {
-  std::string text = exception_text(e);
-  // Only the type's name, as the console line has always shown it.
-  std::string type = text.substr(0, text.size() - std::string(e.what()).size());
-  printf("exception: %s\n", type.c_str());
-}
+void report(const std::exception& e) { printf("exception: %s\n", exception_type_name(e).c_str()); }
 
 }  // namespace
 

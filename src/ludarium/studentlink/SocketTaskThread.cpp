@@ -97,6 +97,13 @@ void SocketTaskThread::end_session() {
   users.update(record);
 }
 
+int SocketTaskThread::failure_code(const char* ip) {
+  int code = net_last_error();
+  if (!is_connection_lost(code)) return code;
+  end_with("offline %s:%d %d [offline]", ip, peer_port_, code);
+  return -1;
+}
+
 void SocketTaskThread::kickoff() {
   state_ = kOffline;
   farewell_step_ = 1;
@@ -133,11 +140,8 @@ void SocketTaskThread::prepare_ask() {
     ask_sent_ = wall_ms();
     prepare_step_ = 2;
   } else if (rc == -1) {
-    int code = net_last_error();
-    if (is_connection_lost(code)) {
-      end_with("offline %s:%d %d [offline]", peer_ip_.c_str(), peer_port_, code);
-      return;
-    }
+    int code = failure_code(peer_ip_.c_str());
+    if (code < 0) return;
     LOG("e", "ip:%s:%d socket error!Error code:%d Status:%d", peer_ip_.c_str(), peer_port_, code, 1);
     ask_failures_++;
   } else if (rc == kNoHead) {
@@ -158,12 +162,9 @@ void SocketTaskThread::prepare_wait_record() {
     return;
   }
   if (rc == -1) {
-    int code = net_last_error();
-    if (is_connection_lost(code)) {
-      end_with("offline %s:%d %d [offline]", peer_ip_.c_str(), peer_port_, code);
-    } else {
-      LOG("e", "ip:%s:%d socket error!Error code:%d Status:%d", peer_ip_.c_str(), peer_port_, code, 2);
-    }
+    int code = failure_code(peer_ip_.c_str());
+    if (code < 0) return;
+    LOG("e", "ip:%s:%d socket error!Error code:%d Status:%d", peer_ip_.c_str(), peer_port_, code, 2);
     return;
   }
   if (rc <= 0) return;
@@ -226,11 +227,8 @@ void SocketTaskThread::prepare_reply(int32_t type, const char* overtime_text) {
     heartbeat_sent_ = last_heard_ = wall_ms();
     state_ = kWorking;
   } else if (rc == -1) {
-    int code = net_last_error();
-    if (is_connection_lost(code)) {
-      end_with("offline %s:%d %d [offline]", reported_ip(), peer_port_, code);
-      return;
-    }
+    int code = failure_code(reported_ip());
+    if (code < 0) return;
     LOG("e", "user_id:%d ip:%s socket error!Error code:%d Status:%d", student_.user_id, reported_ip(),
         code, prepare_step_);
     reply_failures_++;
@@ -260,11 +258,8 @@ void SocketTaskThread::pass_working() {
     return;
   }
   if (rc == -1) {
-    int code = net_last_error();
-    if (is_connection_lost(code)) {
-      end_with("offline %s:%d %d [offline]", reported_ip(), peer_port_, code);
-      return;
-    }
+    int code = failure_code(reported_ip());
+    if (code < 0) return;
     LOG("e", "user_id:%d ip:%s socket error!Error code:%d Status:working recv", student_.user_id,
         reported_ip(), code);
   } else if (rc > 0 && m.parsed) {
@@ -299,11 +294,8 @@ void SocketTaskThread::pass_working() {
         heartbeat_sent_ = wall_ms();
         draw_jitter();
       } else if (sent == -1) {
-        int code = net_last_error();
-        if (is_connection_lost(code)) {
-          end_with("offline %s:%d %d [offline]", reported_ip(), peer_port_, code);
-          return;
-        }
+        int code = failure_code(reported_ip());
+        if (code < 0) return;
         LOG("e", "user_id:%d ip:%s socket error!Error code:%d Status:Send hearbeat", student_.user_id,
             reported_ip(), code);
       }
@@ -357,11 +349,8 @@ void SocketTaskThread::deliver(uint64_t id, const std::string& command, const ch
     instruction_attempt_ = wall_ms();
     send_failed_ = false;
   } else if (rc == -1) {
-    int code = net_last_error();
-    if (is_connection_lost(code)) {
-      end_with("offline %s:%d %d [offline]", reported_ip(), peer_port_, code);
-      return;
-    }
+    int code = failure_code(reported_ip());
+    if (code < 0) return;
     LOG("e", "user_id:%d ip:%s socket error!Error code:%d Status:%s", student_.user_id, reported_ip(),
         code, failure_status);
     instruction_attempt_ = wall_ms();
@@ -402,11 +391,8 @@ void SocketTaskThread::farewell_send(int32_t type, int32_t* failures, int64_t* s
     *sent_at = wall_ms();
     farewell_step_ = farewell_step_ + 1;
   } else if (rc == -1) {
-    int code = net_last_error();
-    if (is_connection_lost(code)) {
-      end_with("offline %s:%d %d [offline]", reported_ip(), peer_port_, code);
-      return;
-    }
+    int code = failure_code(reported_ip());
+    if (code < 0) return;
     LOG("e", "user_id:%d ip:%s socket error!Error code:%d Status:%s", student_.user_id, reported_ip(),
         code, status);
     (*failures)++;
@@ -423,11 +409,8 @@ void SocketTaskThread::farewell_wait(int64_t sent_at, const char* overtime, cons
   Message m;
   int rc = read_message(socket_, &m, &pending_);
   if (rc == -1) {
-    int code = net_last_error();
-    if (is_connection_lost(code)) {
-      end_with("offline %s:%d %d [offline]", reported_ip(), peer_port_, code);
-      return;
-    }
+    int code = failure_code(reported_ip());
+    if (code < 0) return;
     LOG("e", "user_id:%d ip:%s socket error!Error code:%d Status:%s", student_.user_id, reported_ip(),
         code, status);
   } else if (rc == kReadProtocolError) {

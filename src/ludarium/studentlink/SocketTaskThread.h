@@ -65,6 +65,10 @@ class SocketTaskThread {
   int send(int32_t type, uint64_t instruct_id = 0, const std::string& body = std::string());
   void end_session();
   void end_with(const char* format, ...);
+  // The socket error of the failed send or receive just made. When it means
+  // the peer is gone, the session is ended ("offline <ip>:<port> <code>
+  // [offline]") and the result is -1.
+  int failure_code(const char* ip);
   const char* reported_ip() const { return student_.user_ip.c_str(); }
   void draw_jitter();
   void pause_on_server(int ms);

@@ -6,16 +6,6 @@
 #include "Log.h"
 #include "Util.h"
 
-namespace {
-
-// The type's name alone, as these log lines show it.
-std::string type_name(const std::exception& e) {
-  std::string text = exception_text(e);
-  return text.substr(0, text.size() - std::string(e.what()).size());
-}
-
-}  // namespace
-
 std::string write_frame(int32_t content_length, int32_t type, uint64_t instruct_id) {
   // Written by hand: tablets expect "text/plain" with its slash as it is,
   // where the general writer would escape it.
@@ -65,7 +55,7 @@ bool parse_head_json(Message* message) {
     message->parsed = true;
     return true;
   } catch (const std::exception& e) {
-    LOG("e", "parse_head_json exception: %s\n", type_name(e).c_str());
+    LOG("e", "parse_head_json exception: %s\n", exception_type_name(e).c_str());
     return false;
   }
 }
@@ -140,7 +130,7 @@ User parseUserJson(const std::string& body) {
       else if (name == "user_mac") user.user_mac = json_as_text(v);
     }
   } catch (const std::exception& e) {
-    LOG("e", "parseUserJson exception: %s\n", type_name(e).c_str());
+    LOG("e", "parseUserJson exception: %s\n", exception_type_name(e).c_str());
     User failed;
     return failed;
   }
