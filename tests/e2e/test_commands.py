@@ -218,5 +218,61 @@ class BlackHoledUpstream(Commands):
     test_bad_commands = None
 
 
+class BadUpstreams(lud.ServerTest):
+    """Upstream addresses and servers that cannot take records: commands,
+    receipts and sessions go on as if nothing were wrong."""
+
+    def run_class(self, cache_addr, reply=None, listen=False):
+        if listen:
+            upstream = lud.FakeUpstream(UPSTREAM, reply)
+            self.addCleanup(upstream.close)
+        course = dict(COURSE, cache_addr=cache_addr)
+        lud.store_set("gBorcastObj.getJSONString()", json.dumps(course))
+        server = self.start()
+        self.addCleanup(server.stop)
+        self.assertTrue(lud.wait_http(HTTP))
+        self.assertTrue(server.wait_log(r"Listen ok$"))
+        t = lud.Tablet(STUDENTS)
+        self.addCleanup(t.close)
+        t.login(user_id=31, class_id=12)
+        for i, action in enumerate(("lock_screen", "end_class")):
+            start = time.monotonic()
+            self.assertEqual(b'{"status":1,"msg":"ok"}',
+                             send_cmd({"id": str(500 + i), "params": {"action": action}},
+                                      {"type": "class", "class_id": 12}))
+            self.assertLess(time.monotonic() - start, 3)
+            frame = t.expect(t.INSTRUCTION, timeout=10)
+            self.assertEqual(str(500 + i), frame[0]["instruct_id"])
+            t.send_frame(t.INSTRUCTION_RECEIPT, instruct_id=str(500 + i))
+            time.sleep(1.6)
+        expected = b'{"status":1,"msg":"ok","recordset":{"onlines":1,"response":1,"users":[31]}}'
+        info = {"class_id": 12, "command_id": "501"}
+        self.assertTrue(lud.wait_for(lambda: info_get("/userResponse", info) == expected, 10))
+        time.sleep(7)  # the reporters try their records meanwhile
+        self.assertIsNone(server.proc.poll())
+        self.assertEqual(expected, info_get("/userResponse", info))
+        return server
+
+    def test_empty_address(self):
+        self.run_class("")
+
+    def test_unresolvable_address(self):
+        self.run_class("no-such-host.invalid")
+
+    def test_bad_port(self):
+        self.run_class("127.0.0.1:notaport")
+
+    def test_garbage_reply(self):
+        server = self.run_class("127.0.0.1:%d" % UPSTREAM, reply=b"\x00\xffgarbage\r\n", listen=True)
+        self.assertTrue(server.wait_log(r"send: $"))  # the log upload went out
+
+    def test_closed_at_once(self):
+        server = self.run_class("127.0.0.1:%d" % UPSTREAM, reply=b"", listen=True)
+        self.assertTrue(server.wait_log(r"Connection Closed\.$"))
+
+    def test_only_part_of_a_status_line(self):
+        self.run_class("127.0.0.1:%d" % UPSTREAM, reply=b"HTT", listen=True)
+
+
 if __name__ == "__main__":
     unittest.main()
