@@ -5,6 +5,7 @@
 #include "AnnounceSchedule.h"
 #include "Clock.h"
 #include "ConsoleTrace.h"
+#include "Globals.h"
 #include "Log.h"
 #include "NetCardChoice.h"
 #include "Thread.h"
@@ -36,6 +37,7 @@ void Brocast::init() {
   std::string host;
   if (host_address(&host)) {
     data_.socket_ip = host;
+    json_valid_ = false;
     broadcast_ = host.substr(0, host.rfind('.') + 1) + "255";
   } else {
     broadcast_ = "255.255.255.255";
@@ -94,6 +96,7 @@ void Brocast::setData(const BrocastData& data) {
   {
     MutexGuard guard(&mutex_);
     data_ = data;
+    json_valid_ = false;
   }
   applyNetCard();
 }
@@ -101,6 +104,7 @@ void Brocast::setData(const BrocastData& data) {
 void Brocast::update(const std::function<void(BrocastData&)>& change) {
   {
     MutexGuard guard(&mutex_);
+    json_valid_ = false;
     change(data_);
   }
   stopped_ = false;
@@ -110,13 +114,22 @@ void Brocast::update(const std::function<void(BrocastData&)>& change) {
 void Brocast::setRuning(int32_t value) {
   MutexGuard guard(&mutex_);
   data_.runing = value;
+  json_valid_ = false;
 }
 
 void Brocast::stop() { stopped_ = true; }
 
 std::string Brocast::getJSONString() {
-  BrocastData copy = getData();
-  return copy.class_id == -1 ? std::string() : copy.toJSON();
+  MutexGuard guard(&mutex_);
+  if (data_.class_id == -1) return std::string();
+  // Written once per change of the record (or of the time-out it shows),
+  // not on every request and announcer pass.
+  if (!json_valid_ || json_timeout_ != itimeout) {
+    json_ = data_.toJSON();
+    json_timeout_ = itimeout;
+    json_valid_ = true;
+  }
+  return json_;
 }
 
 std::string Brocast::broadcastAddress() {
@@ -218,4 +231,5 @@ void Brocast::setAddresses(const std::string& address, const std::string& mask) 
   MutexGuard guard(&mutex_);
   broadcast_ = broadcast;
   data_.socket_ip = address;
+  json_valid_ = false;
 }

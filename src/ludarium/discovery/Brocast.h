@@ -7,7 +7,7 @@
 //
 // Threads: the announcer thread runs from construction until destruction;
 // every other method may be called from any thread.
-// Locks: mutex_ guards data_, broadcast_, selected_card_ and working_. The
+// Locks: mutex_ guards data_ (with json_), broadcast_, selected_card_ and working_. The
 // broadcast address and the course's socket ip are replaced together under
 // it, so no reader sees one half-changed. The adapter queries run outside
 // it, under apply_mutex_ alone, which orders whole adapter choices so that
@@ -111,6 +111,9 @@ class Brocast {
   mutex_t apply_mutex_;
   sock_t sock_ = kInvalidSocket;
   BrocastData data_;
+  std::string json_;          // data_.toJSON() while json_valid_
+  bool json_valid_ = false;
+  int json_timeout_ = 0;      // the itimeout json_ was written with
   std::atomic<bool> stopped_{false};
   std::string broadcast_;
   std::string selected_card_;
