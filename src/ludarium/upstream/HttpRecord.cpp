@@ -1,5 +1,6 @@
 #include "HttpRecord.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -190,8 +191,11 @@ bool HttpRecord::sendHttpRequest(const std::string& head, const std::string& bod
     if (ok) {
       std::unique_ptr<char[]> piece(new char[kPieceSize]);
       long sent = 0;
+      // Never more than the measured size: the day's log may grow meanwhile,
+      // and the declared Content-Length must hold.
       while (ok && sent < size) {
-        size_t n = fread(piece.get(), 1, kPieceSize, file);
+        size_t want = static_cast<size_t>(std::min<long>(kPieceSize, size - sent));
+        size_t n = fread(piece.get(), 1, want, file);
         if (n == 0) break;
         ok = channel.sendAll(piece.get(), static_cast<int>(n));
         sent += static_cast<long>(n);
