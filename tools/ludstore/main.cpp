@@ -1,6 +1,8 @@
 // ludstore: shows the state store shared by ludarium and ludguard.
 //   ludstore            every used record: index, key, value, local time
 //   ludstore get KEY    the value of KEY (exit 1 when absent)
+//   ludstore set KEY VALUE   writes VALUE under KEY (tests drive the
+//                            mirror of ludguard with it)
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -22,7 +24,7 @@ std::string local_time_text(int64_t ms) {
 }
 
 int usage() {
-  fprintf(stderr, "usage: ludstore [get KEY]\n");
+  fprintf(stderr, "usage: ludstore [get KEY | set KEY VALUE]\n");
   return 2;
 }
 
@@ -53,6 +55,11 @@ int main(int argc, char** argv) {
     if (time < 0) return 1;
     printf("%s\n", value.c_str());
     return 0;
+  }
+  if (argc == 4 && strcmp(argv[1], "set") == 0) {
+    int rc = store.write(argv[2], argv[3]);
+    if (rc != 0) fprintf(stderr, "ludstore: store error %d\n", rc);
+    return rc == 0 ? 0 : 1;
   }
   return usage();
 }
