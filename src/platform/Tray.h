@@ -13,10 +13,12 @@
 
 #include <string>
 
+#include "TrayResources.h"
+
 // Icon resources.
-const int kIconApp = 129;
-const int kIconRunning = 133;
-const int kIconStopped = 134;
+const int kIconApp = IDR_MAINFRAME;
+const int kIconRunning = IDI_RUNNING;
+const int kIconStopped = IDI_STOPPED;
 
 // Menu command ids and texts.
 const int kMenuStart = 1026;  // "启动服务"
@@ -41,7 +43,8 @@ class TrayHandler {
 class Tray {
  public:
   // Creates the shell for `handler` (not owned) with the tooltip text
-  // (UTF-8). Null when the dialog or the control socket cannot be made.
+  // (UTF-8). Null when the control socket cannot be made (Linux); on
+  // Windows the dialog is made by run(), which returns 1 when it cannot be.
   static Tray* create(TrayHandler* handler, const std::string& tooltip);
   virtual ~Tray() {}
 
