@@ -205,14 +205,19 @@ class Mirror(GuardTest):
         self.assertEqual(0, g.ctl("start")[0])
         self.assertTrue(g.wait_log(r"szInstruction=" + lud.re.escape(INSTRUCTION) + "$", timeout=20))
         self.assertTrue(lud.wait_http(PORT))
+        # What ludarium made of the restored instruction, as it stores it.
+        time.sleep(2)
+        kept = lud.store_get(INSTRUCTION_KEY)
+        self.assertIn('"szInstruction":"lock"', kept)
         pid = self.one_ludarium(g)
         os.kill(pid, signal.SIGKILL)
         self.assertTrue(lud.wait_for(lambda: g.ludarium_pids() not in ([], [pid]), timeout=10))
         self.assertTrue(lud.wait_http(PORT))
         self.assertEqual(55, broadcast_class_id())
         time.sleep(2)
-        self.assertEqual(INSTRUCTION, lud.store_get(INSTRUCTION_KEY))
-        self.assertEqual(INSTRUCTION, read(os.path.join(g.log_dir, "instruction")))
+        self.assertEqual(kept, lud.store_get(INSTRUCTION_KEY))
+        instruction = os.path.join(g.log_dir, "instruction")
+        self.assertTrue(lud.wait_for(lambda: read(instruction) == kept, timeout=10))
 
 
 @unittest.skipUnless(os.environ.get("LUD_SLOW_TESTS", "1") == "1", "slow test")
