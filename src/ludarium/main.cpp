@@ -16,6 +16,9 @@
 #include "Log.h"
 #include "StateStore.h"
 #include "Net.h"
+#include "RecordReporting.h"
+#include "TeacherWatchdog.h"
+#include "SocketServer.h"
 #include "Thread.h"
 #include "Util.h"
 #include "Version.h"
@@ -99,10 +102,19 @@ int main(int argc, char** argv) {
   if (http_port > kHttpLastPort) LOG("e", "HttpServer not running because ports are all in used!");
 
   LOG("d", "%s", "");
+  gInstructionSet.start([] { gSocketServer.wake_sessions(); },
+                        [] { return gBorcastObj.getData().class_id; });
+
+  LOG("d", "%s", "");
+  if (gSocketServer.checkPort() < SocketServer::kLastPort + 1) gSocketServer.Start();
+
+  LOG("d", "%s", "");
   gLoopStartMs = wall_ms();
 
   for (;;) {
     sleep_ms(1000);
+    sendOnlineLog();
+    checkTeacherOnline(http_port);
     write_state();
   }
 }

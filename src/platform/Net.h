@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #if defined(_WIN32)
 typedef uintptr_t sock_t;  // SOCKET
@@ -30,6 +32,56 @@ sock_t open_tcp_listener(const char* ip, int port, int backlog);
 
 // A UDP socket bound to ip:port, or kInvalidSocket.
 sock_t open_udp_socket(const char* ip, int port);
+
+// Error code of the last failed socket call on this thread: errno on Linux,
+// WSAGetLastError on Windows. Log lines print it as it is.
+int net_last_error();
+
+// Whether an error code means the peer is gone: 10053/10054 on Windows;
+// ECONNABORTED, ECONNRESET and EPIPE on Linux.
+bool net_is_connection_lost(int code);
+
+// Waits at most ms for the socket to be readable / writable: 1 ready,
+// 0 time ran out, -1 failure. Works for any descriptor value.
+int net_wait_readable(sock_t s, int ms);
+int net_wait_writable(sock_t s, int ms);
+
+// One send / receive. Sending never raises SIGPIPE. Results: bytes moved,
+// 0 for a receive when the peer closed, -1 on failure (see net_last_error).
+int net_send(sock_t s, const char* data, int len);
+int net_recv(sock_t s, char* buf, int len);
+
+// A TCP/IPv4 socket, or kInvalidSocket.
+sock_t net_tcp_socket();
+// A UDP/IPv4 socket, or kInvalidSocket.
+sock_t net_udp_socket();
+// Binds to every local IPv4 address. On Linux the socket may take a port
+// whose old connections still sit in TIME_WAIT (SO_REUSEADDR), so a
+// restarted server gets its port back; Windows keeps its default, where
+// that option would let another program take the port. 0 or -1.
+int net_bind_any(sock_t s, int port);
+int net_listen(sock_t s, int backlog);  // 0 or -1
+// Accepts one connection; the peer's dotted IPv4 address and port.
+sock_t net_accept(sock_t listener, std::string* ip, int* port);
+// The peer's address; false when it is not IPv4.
+bool net_peer_address(sock_t s, std::string* ip, int* port);
+
+// The first IPv4 address of a host name (or dotted text), as dotted text;
+// false when the lookup fails.
+bool net_resolve_ipv4(const std::string& host, std::string* ip);
+// Connects with the platform's default connect time-out; 0 or -1.
+int net_connect(sock_t s, const std::string& ip, int port);
+// Send and receive time-outs of a socket, in milliseconds; 0 or -1.
+int net_set_timeouts(sock_t s, int ms);
+
+// Waits at most ms until some of the sockets are readable (or closed by the
+// peer); sets `ready` of those. Any number of sockets. Returns how many are
+// ready, 0 when the time ran out, -1 on failure.
+struct PollItem {
+  sock_t socket;
+  bool ready;
+};
+int net_poll_readable(std::vector<PollItem>* items, int ms);
 
 // Closes a socket handle; nothing for kInvalidSocket.
 void close_socket(sock_t s);

@@ -9,6 +9,7 @@ Environment (set by CTest): LUD_BIN_DIR (built programs), LUD_PLATFORM
 ("linux" or "windows"), LUD_WINE_RUN (scripts/wine-run for Windows).
 """
 import datetime
+import json
 import os
 import re
 import shutil
@@ -131,11 +132,6 @@ def pids_of(directory, name):
         except (OSError, IndexError):
             continue
     return pids
-
-
-def store_set(key, value):
-    out = subprocess.run(command("ludstore", "set", key, value), capture_output=True, timeout=60)
-    return out.returncode == 0
 
 
 def store_dump():
@@ -297,3 +293,184 @@ def wait_http(port, timeout=30):
 def quote_info(text):
     import urllib.parse
     return urllib.parse.quote(text, safe="")
+
+
+def frame_head(content_length, type_, instruct_id="0"):
+    """A frame head exactly as the server writes it."""
+    return ('{"protocol":"tessera","version":"1.0","content-type":"text/plain",'
+            '"content-length":%d,"type":%d,"instruct_id":"%s"}' % (content_length, type_, instruct_id))
+
+
+class Tablet:
+    """A simulated student tablet speaking the framed protocol."""
+
+    ACK, USER_INFO, USER_INFO_REQUEST, HEARTBEAT, INSTRUCTION = 1, 2, 3, 4, 5
+    LOGIN_REFUSED, KICKOFF, HEARTBEAT_REPLY, INSTRUCTION_RECEIPT, QUIT = 6, 7, 8, 9, 11
+
+    def __init__(self, port=45678, source="127.0.0.1"):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.bind((source, 0))
+        self.sock.connect(("127.0.0.1", port))
+        self.buf = b""
+        self.raw = b""  # every byte received, for exact checks
+
+    def close(self):
+        self.sock.close()
+
+    def send(self, data):
+        self.sock.sendall(data if isinstance(data, bytes) else data.encode())
+
+    def send_frame(self, type_, body=b"", instruct_id="0"):
+        if isinstance(body, str):
+            body = body.encode()
+        self.send(frame_head(len(body), type_, instruct_id).encode() + b"\n" + body)
+
+    def recv_frame(self, timeout=10):
+        """The next frame as (head dict, head text, body bytes), or None when
+        the connection closed or nothing came in time."""
+        end = time.monotonic() + timeout
+        while True:
+            nl = self.buf.find(b"\n")
+            if nl >= 0:
+                head_text = self.buf[:nl].decode("utf-8", "replace")
+                head = json.loads(head_text)
+                length = head.get("content-length", 0)
+                if len(self.buf) >= nl + 1 + length:
+                    body = self.buf[nl + 1:nl + 1 + length]
+                    self.buf = self.buf[nl + 1 + length:]
+                    return head, head_text, body
+            left = end - time.monotonic()
+            if left <= 0:
+                return None
+            self.sock.settimeout(left)
+            try:
+                data = self.sock.recv(65536)
+            except socket.timeout:
+                return None
+            except OSError:
+                return None
+            if not data:
+                return None
+            self.buf += data
+            self.raw += data
+
+    def expect(self, type_, timeout=10, skip=(4,)):
+        """Waits for a frame of that type, skipping heartbeats (answering none)."""
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            frame = self.recv_frame(end - time.monotonic())
+            if frame is None:
+                return None
+            if frame[0]["type"] == type_:
+                return frame
+            if frame[0]["type"] not in skip:
+                raise AssertionError("unexpected frame %r" % (frame[1],))
+        return None
+
+    def closed(self, timeout=10):
+        """True when the server closes the connection within the time."""
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            if self.recv_frame(end - time.monotonic()) is None:
+                try:
+                    self.sock.settimeout(0.1)
+                    return self.sock.recv(1) == b""
+                except socket.timeout:
+                    continue
+                except OSError:
+                    return True
+        return False
+
+    def login(self, user_id=1001, class_id=12, log_type=0, mac="00-11-22-33-44-55", extra=None):
+        """Answers the server's ask with a USER_INFO; returns the reply frame."""
+        ask = self.expect(self.USER_INFO_REQUEST)
+        if ask is None:
+            raise AssertionError("no USER_INFO_REQUEST")
+        record = {"user_id": user_id, "user_name": "s%s" % user_id, "class_id": class_id,
+                  "group_id": "[1]", "log_type": log_type, "user_ip": "10.0.0.%d" % ((user_id or 0) % 250),
+                  "user_mac": mac}
+        if user_id is None:
+            del record["user_id"]
+        record.update(extra or {})
+        self.send_frame(self.USER_INFO, json.dumps(record))
+        return self.recv_frame()
+
+
+def store_set(key, value):
+    out = subprocess.run(command("ludstore", "set", key, value), capture_output=True, timeout=60)
+    return out.returncode == 0
+
+
+class FakeUpstream:
+    """An HTTP server on loopback that records every request's raw bytes and
+    answers "HTTP/1.1 200 OK" (or what `reply` says; None: never answer)."""
+
+    def __init__(self, port=18080, reply=b"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"):
+        import threading
+        self.port = port
+        self.reply = reply
+        self.requests = []  # (time, raw bytes)
+        self.lock = threading.Lock()
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind(("127.0.0.1", port))
+        self.sock.listen(64)
+        self.running = True
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        import threading
+        while self.running:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            threading.Thread(target=self._handle, args=(conn,), daemon=True).start()
+
+    def _handle(self, conn):
+        conn.settimeout(10)
+        data = b""
+        try:
+            while True:
+                head_end = data.find(b"\r\n\r\n")
+                if head_end >= 0:
+                    m = re.search(rb"Content-Length: (\d+)", data[:head_end])
+                    length = int(m.group(1)) if m else 0
+                    if len(data) >= head_end + 4 + length:
+                        break
+                chunk = conn.recv(65536)
+                if not chunk:
+                    break
+                data += chunk
+            with self.lock:
+                self.requests.append((time.monotonic(), data))
+            if self.reply is None:
+                time.sleep(30)
+            else:
+                conn.sendall(self.reply)
+        except OSError:
+            pass
+        finally:
+            conn.close()
+
+    def matching(self, path_part):
+        with self.lock:
+            return [r for r in self.requests if path_part.encode() in r[1].split(b"\r\n", 1)[0]]
+
+    def close(self):
+        self.running = False
+        try:
+            self.sock.shutdown(socket.SHUT_RDWR)  # wakes the blocked accept
+        except OSError:
+            pass
+        self.sock.close()
+        self.thread.join(5)
+
+
+def form_content(raw):
+    """The decoded JSON text of a "content=" form body."""
+    import urllib.parse
+    body = raw.partition(b"\r\n\r\n")[2]
+    assert body.startswith(b"content=") and body.endswith(b"\n"), body
+    return urllib.parse.unquote_to_bytes(body[len(b"content="):-1].decode()).decode("latin-1")

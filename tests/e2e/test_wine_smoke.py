@@ -27,5 +27,30 @@ class WineSmoke(lud.ServerTest):
         self.assertTrue(stored)
 
 
+    def test_one_tablet_logs_in_gets_a_command_and_answers(self):
+        server = self.start(args=["10"])
+        self.assertTrue(lud.wait_http(PORT, timeout=120))
+        self.assertTrue(server.wait_log(r"Listen ok$", timeout=30))
+        info = json.dumps({"class": {"class_id": 12, "name": "c"}})
+        lud.http_get(PORT, "/commitCourseInfo?info=" + lud.quote_info(info))
+        t = lud.Tablet(45678)
+        self.addCleanup(t.close)
+        self.assertEqual(t.ACK, t.login(user_id=5, class_id=12)[0]["type"])
+        self.assertIsNotNone(t.expect(t.HEARTBEAT, timeout=10, skip=()))
+        t.send_frame(t.HEARTBEAT_REPLY)
+        command = json.dumps({"id": "1001", "params": {"action": "lock_screen"}})
+        target = json.dumps({"type": "class", "class_id": 12})
+        _, _, body = lud.http_get(PORT, "/sendCmd?target=%s&command=%s" % (lud.quote_info(target),
+                                                                            lud.quote_info(command)))
+        self.assertEqual(b'{"status":1,"msg":"ok"}', body)
+        frame = t.expect(t.INSTRUCTION, timeout=15)
+        self.assertIsNotNone(frame)
+        self.assertEqual(b'{"id":"1001","params":{"action":"lock_screen"},"lock_screen":1}', frame[2])
+        t.send_frame(t.INSTRUCTION_RECEIPT, instruct_id="1001")
+        expected = b'{"status":1,"msg":"ok","recordset":{"onlines":1,"response":1,"users":[5]}}'
+        info = lud.quote_info(json.dumps({"class_id": 12, "command_id": "1001"}))
+        self.assertTrue(lud.wait_for(lambda: lud.http_get(PORT, "/userResponse?info=" + info)[2] == expected, 15))
+
+
 if __name__ == "__main__":
     unittest.main()

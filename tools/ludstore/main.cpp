@@ -1,8 +1,7 @@
 // ludstore: shows the state store shared by ludarium and ludguard.
 //   ludstore            every used record: index, key, value, local time
 //   ludstore get KEY    the value of KEY (exit 1 when absent)
-//   ludstore set KEY VALUE   writes VALUE under KEY (tests drive the
-//                            mirror of ludguard with it)
+//   ludstore set KEY V  writes V under KEY (as the server would)
 #include <cstdio>
 #include <cstring>
 #include <ctime>

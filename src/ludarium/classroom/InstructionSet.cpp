@@ -1,5 +1,10 @@
 #include "InstructionSet.h"
 
+#include <vector>
+
+#include "InstructionManager.h"
+#include "Thread.h"
+
 InstructionSet::InstructionSet() {
   mutex_init(&lock_);
   cond_init(&cond_);
@@ -10,7 +15,115 @@ InstructionSet::~InstructionSet() {
   mutex_destroy(&lock_);
 }
 
+void InstructionSet::start(std::function<void()> wake_sessions,
+                           std::function<int32_t()> class_of_course) {
+  if (started_.exchange(true)) return;
+  wake_sessions_ = std::move(wake_sessions);
+  class_of_course_ = std::move(class_of_course);
+  thread_begin(worker, this);
+}
+
+void InstructionSet::stop() {
+  {
+    MutexGuard guard(&lock_);
+    stop_ = 1;
+  }
+  wake_worker();
+  while (started_ && !finished_) sleep_ms(10);
+}
+
+unsigned int InstructionSet::worker(void* self) {
+  InstructionSet* set = static_cast<InstructionSet*>(self);
+  for (;;) {
+    {
+      MutexGuard guard(&set->lock_);
+      if (set->stop_ != 0) break;
+    }
+    // A pause that a wake_worker ends early; the lock is not held meanwhile.
+    cond_timedwait(&set->cond_, nullptr, 200);
+    set->workOnce();
+  }
+  set->finished_ = true;
+  return 0;
+}
+
+void InstructionSet::workOnce() {
+  int32_t course_class = class_of_course_ ? class_of_course_() : -1;
+  if (course_class == -1) return;
+  if (course_class != class_id()) {
+    reset_for_class(course_class);
+    return;
+  }
+  Instruction current = gInstructionManager.getInstruction();
+  if (current.instruct_id != getLastInstructionId()) {
+    set_current(current);
+    if (wake_sessions_) wake_sessions_();
+  }
+}
+
+void InstructionSet::set_current(const Instruction& instruction) {
+  if (instruction.szTarget.empty()) return;
+  InstructionTarget target(instruction.szTarget);
+  if (target.class_id != class_id()) return;
+  InstructionEntry entry;
+  entry.instruct_id = instruction.instruct_id;
+  entry.command = instruction.szInstruction;
+  entry.target = target;
+  // The id lists are parsed before the lock is taken.
+  std::vector<int32_t> ids;
+  if (target.type == "group") ids = parse_id_list(target.groups);
+  if (target.type == "user") ids = parse_id_list(target.users);
+
+  MutexGuard guard(&lock_);
+  current_target_ = target;
+  if (target.type == "class") {
+    class_entry_ = entry;
+  } else if (target.type == "group") {
+    for (int32_t id : ids) groups_[id] = entry;
+  } else if (target.type == "user") {
+    for (int32_t id : ids) users_[id] = entry;
+  }
+  last_instruction_id_ = instruction.instruct_id;
+}
+
+InstructionEntry InstructionSet::select_for(const User& student) {
+  InstructionEntry result;
+  MutexGuard guard(&lock_);
+  if (student.class_id != class_id_) return result;
+  const InstructionEntry* best = nullptr;
+  auto consider = [&](const InstructionEntry& e) {
+    if (e.instruct_id != 0 && (best == nullptr || e.instruct_id > best->instruct_id)) best = &e;
+  };
+  consider(class_entry_);
+  auto user = users_.find(student.user_id);
+  if (user != users_.end()) consider(user->second);
+  if (!groups_.empty()) {
+    for (int32_t group : parse_id_list(student.group_id)) {
+      auto it = groups_.find(group);
+      if (it != groups_.end()) consider(it->second);
+    }
+  }
+  if (best != nullptr) result = *best;
+  return result;
+}
+
 uint64_t InstructionSet::getLastInstructionId() {
   MutexGuard guard(&lock_);
   return last_instruction_id_;
 }
+
+void InstructionSet::reset_for_class(int32_t class_id) {
+  MutexGuard guard(&lock_);
+  last_instruction_id_ = 0;
+  class_entry_ = InstructionEntry();
+  groups_.clear();
+  users_.clear();
+  class_id_ = class_id;
+}
+
+int32_t InstructionSet::class_id() {
+  MutexGuard guard(&lock_);
+  return class_id_;
+}
+
+void InstructionSet::wake_worker() { cond_signal(&cond_); }

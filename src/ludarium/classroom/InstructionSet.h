@@ -1,27 +1,61 @@
 // The instructions filed for the current class, by target (class, group,
-// user). A worker thread files the manager's current instruction and wakes
-// the sessions, which ask which filed instruction applies to their student.
+// student). A worker thread files the manager's current instruction and
+// wakes the sessions; each session asks which filed instruction applies to
+// its student (the one with the highest id).
 //
-// Thread safety: lock_ guards every field below it.
+// Thread safety: lock_ guards every field from stop_ down. The worker holds
+// no lock while it calls the manager, the course holder or wake_sessions.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 
+#include "Instruction.h"
+#include "InstructionEntry.h"
 #include "Mutex.h"
+#include "User.h"
 
 class InstructionSet {
  public:
   InstructionSet();
   ~InstructionSet();
 
-  // Id of the last instruction filed (0 before the first).
+  // Starts the worker thread (once). wake_sessions is called when a new
+  // instruction was filed; class_of_course tells the published class id.
+  void start(std::function<void()> wake_sessions, std::function<int32_t()> class_of_course);
+  // Ends the worker within a pause (for tests); nothing else stops it.
+  void stop();
+
+  void set_current(const Instruction& instruction);
+  InstructionEntry select_for(const User& student);
   uint64_t getLastInstructionId();
+  void reset_for_class(int32_t class_id);
+  int32_t class_id();
+  // Ends the worker's pause at once.
+  void wake_worker();
+
+  // One pass of the worker after its pause (exposed for tests).
+  void workOnce();
 
  private:
+  static unsigned int worker(void* self);
+
+  std::function<void()> wake_sessions_;       // set before the worker starts
+  std::function<int32_t()> class_of_course_;  // likewise
+  std::atomic<bool> started_{false};
+  std::atomic<bool> finished_{false};
+
   mutex_t lock_;
   cond_t cond_;
+  int32_t stop_ = 0;
   int32_t class_id_ = -1;
   uint64_t last_instruction_id_ = 0;
+  InstructionTarget current_target_;
+  InstructionEntry class_entry_;
+  std::map<int32_t, InstructionEntry> groups_;
+  std::map<int32_t, InstructionEntry> users_;
 };
 
 extern InstructionSet gInstructionSet;

@@ -6,9 +6,12 @@
 
 #include <civetweb.h>
 
+#include "APIActiveUserList.h"
 #include "APICommitCourseInfo.h"
 #include "APIGetBroadcast.h"
 #include "APIPing.h"
+#include "APISendCmd.h"
+#include "APIUserResponse.h"
 #include "APIZipTest.h"
 #include "BaseHttpAPI.h"
 #include "CrashReporter.h"
@@ -34,9 +37,9 @@ BaseHttpAPI* handler_for(const std::string& uri) {
   static BaseHttpAPI* (*const base)() = [] { static BaseHttpAPI h; return &h; };
   static const Route kRoutes[] = {
       {"/ping", [] { static APIPing h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/activeUserList", base},
-      {"/userResponse", base},
-      {"/sendCmd", base},
+      {"/activeUserList", [] { static APIActiveUserList h; return static_cast<BaseHttpAPI*>(&h); }},
+      {"/userResponse", [] { static APIUserResponse h; return static_cast<BaseHttpAPI*>(&h); }},
+      {"/sendCmd", [] { static APISendCmd h; return static_cast<BaseHttpAPI*>(&h); }},
       {"/getAPIServer", base},
       {"/addAPIServer", base},
       {"/delAPIServer", base},

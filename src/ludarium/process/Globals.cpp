@@ -4,6 +4,9 @@
 #include "Globals.h"
 
 #include "Brocast.h"
+#include "HttpRecord.h"
+#include "SocketServer.h"
+#include "UserRegistry.h"
 #include "InstructionManager.h"
 #include "InstructionSet.h"
 #include "Log.h"
@@ -24,8 +27,11 @@ namespace {
 LogQueue& gLogQueueStarted = log_queue();
 }  // namespace
 
+UserRegistry users;
 TeacherPresence gTeacherPresence;
 InstructionManager gInstructionManager;
+HttpRecord gHttpRecord;
 Brocast gBorcastObj;
+SocketServer gSocketServer;
 InstructionSet gInstructionSet;
 StateStore gStateStore;

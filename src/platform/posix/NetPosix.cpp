@@ -1,8 +1,12 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstring>
 
@@ -85,4 +89,146 @@ sock_t open_udp_socket(const char* ip, int port) {
 
 void close_socket(sock_t s) {
   if (s != kInvalidSocket) close(s);
+}
+
+int net_last_error() { return errno; }
+
+bool net_is_connection_lost(int code) {
+  return code == ECONNABORTED || code == ECONNRESET || code == EPIPE;
+}
+
+namespace {
+
+int wait_for(sock_t s, short events, int ms) {
+  struct pollfd p;
+  p.fd = s;
+  p.events = events;
+  p.revents = 0;
+  int rc;
+  do {
+    rc = poll(&p, 1, ms);
+  } while (rc < 0 && errno == EINTR);
+  if (rc < 0) return -1;
+  return rc == 0 ? 0 : 1;
+}
+
+bool ipv4_of(const sockaddr_storage& addr, std::string* ip, int* port) {
+  if (addr.ss_family != AF_INET) return false;
+  const sockaddr_in* in = reinterpret_cast<const sockaddr_in*>(&addr);
+  char text[INET_ADDRSTRLEN] = "";
+  inet_ntop(AF_INET, &in->sin_addr, text, sizeof(text));
+  if (ip != nullptr) *ip = text;
+  if (port != nullptr) *port = ntohs(in->sin_port);
+  return true;
+}
+
+}  // namespace
+
+int net_wait_readable(sock_t s, int ms) { return wait_for(s, POLLIN, ms); }
+int net_wait_writable(sock_t s, int ms) { return wait_for(s, POLLOUT, ms); }
+
+int net_send(sock_t s, const char* data, int len) {
+  ssize_t n;
+  do {
+    n = send(s, data, static_cast<size_t>(len), MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<int>(n);
+}
+
+int net_recv(sock_t s, char* buf, int len) {
+  ssize_t n;
+  do {
+    n = recv(s, buf, static_cast<size_t>(len), 0);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<int>(n);
+}
+
+sock_t net_tcp_socket() {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  return s < 0 ? kInvalidSocket : s;
+}
+
+sock_t net_udp_socket() {
+  int s = socket(AF_INET, SOCK_DGRAM, 0);
+  return s < 0 ? kInvalidSocket : s;
+}
+
+int net_bind_any(sock_t s, int port) {
+  int on = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  sockaddr_in addr;
+  memset(&addr, 0, sizeof(addr));
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  return bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 ? 0 : -1;
+}
+
+int net_listen(sock_t s, int backlog) { return listen(s, backlog) == 0 ? 0 : -1; }
+
+sock_t net_accept(sock_t listener, std::string* ip, int* port) {
+  sockaddr_storage addr;
+  socklen_t len = sizeof(addr);
+  int s;
+  do {
+    s = accept(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  } while (s < 0 && errno == EINTR);
+  if (s < 0) return kInvalidSocket;
+  if (!ipv4_of(addr, ip, port)) {
+    if (ip != nullptr) ip->clear();
+    if (port != nullptr) *port = 0;
+  }
+  return s;
+}
+
+bool net_peer_address(sock_t s, std::string* ip, int* port) {
+  sockaddr_storage addr;
+  socklen_t len = sizeof(addr);
+  if (getpeername(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return false;
+  return ipv4_of(addr, ip, port);
+}
+
+bool net_resolve_ipv4(const std::string& host, std::string* ip) {
+  addrinfo hints;
+  memset(&hints, 0, sizeof(hints));
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) return false;
+  char text[INET_ADDRSTRLEN] = "";
+  inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr, text, sizeof(text));
+  freeaddrinfo(result);
+  *ip = text;
+  return true;
+}
+
+int net_connect(sock_t s, const std::string& ip, int port) {
+  sockaddr_in addr;
+  if (!make_address(port, ip.c_str(), &addr)) return -1;
+  return connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 ? 0 : -1;
+}
+
+int net_set_timeouts(sock_t s, int ms) {
+  timeval tv;
+  tv.tv_sec = ms / 1000;
+  tv.tv_usec = (ms % 1000) * 1000;
+  int a = setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+  int b = setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
+  return a == 0 && b == 0 ? 0 : -1;
+}
+
+int net_poll_readable(std::vector<PollItem>* items, int ms) {
+  std::vector<pollfd> fds(items->size());
+  for (size_t i = 0; i < items->size(); ++i) {
+    fds[i].fd = (*items)[i].socket;
+    fds[i].events = POLLIN;
+    fds[i].revents = 0;
+  }
+  int rc;
+  do {
+    rc = poll(fds.data(), fds.size(), ms);
+  } while (rc < 0 && errno == EINTR);
+  if (rc < 0) return -1;
+  for (size_t i = 0; i < items->size(); ++i) (*items)[i].ready = fds[i].revents != 0;
+  return rc;
 }

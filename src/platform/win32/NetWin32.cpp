@@ -101,3 +101,120 @@ sock_t open_udp_socket(const char* ip, int port) {
 void close_socket(sock_t s) {
   if (s != INVALID_SOCKET) closesocket(s);
 }
+
+int net_last_error() { return WSAGetLastError(); }
+
+bool net_is_connection_lost(int code) { return code == WSAECONNABORTED || code == WSAECONNRESET; }
+
+namespace {
+
+int WaitFor(sock_t s, bool write, int ms) {
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(s, &set);
+  timeval tv;
+  tv.tv_sec = ms / 1000;
+  tv.tv_usec = (ms % 1000) * 1000;
+  int rc = select(0, write ? nullptr : &set, write ? &set : nullptr, nullptr, &tv);
+  if (rc == SOCKET_ERROR) return -1;
+  return rc == 0 ? 0 : 1;
+}
+
+bool Ipv4Of(const sockaddr_storage& address, std::string* ip, int* port) {
+  if (address.ss_family != AF_INET) return false;
+  const sockaddr_in* in = reinterpret_cast<const sockaddr_in*>(&address);
+  char text[INET_ADDRSTRLEN] = "";
+  inet_ntop(AF_INET, const_cast<in_addr*>(&in->sin_addr), text, sizeof(text));
+  if (ip != nullptr) *ip = text;
+  if (port != nullptr) *port = ntohs(in->sin_port);
+  return true;
+}
+
+}  // namespace
+
+int net_wait_readable(sock_t s, int ms) { return WaitFor(s, false, ms); }
+int net_wait_writable(sock_t s, int ms) { return WaitFor(s, true, ms); }
+
+int net_send(sock_t s, const char* data, int len) {
+  int n = send(s, data, len, 0);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+int net_recv(sock_t s, char* buf, int len) {
+  int n = recv(s, buf, len, 0);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+sock_t net_tcp_socket() { return socket(AF_INET, SOCK_STREAM, IPPROTO_TCP); }
+
+sock_t net_udp_socket() { return socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP); }
+
+int net_bind_any(sock_t s, int port) {
+  sockaddr_in address;
+  MakeAddress(nullptr, port, &address);
+  return bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 ? 0 : -1;
+}
+
+int net_listen(sock_t s, int backlog) { return listen(s, backlog) == 0 ? 0 : -1; }
+
+sock_t net_accept(sock_t listener, std::string* ip, int* port) {
+  sockaddr_storage address;
+  int len = sizeof(address);
+  SOCKET s = accept(listener, reinterpret_cast<sockaddr*>(&address), &len);
+  if (s == INVALID_SOCKET) return INVALID_SOCKET;
+  if (!Ipv4Of(address, ip, port)) {
+    if (ip != nullptr) ip->clear();
+    if (port != nullptr) *port = 0;
+  }
+  return s;
+}
+
+bool net_peer_address(sock_t s, std::string* ip, int* port) {
+  sockaddr_storage address;
+  int len = sizeof(address);
+  if (getpeername(s, reinterpret_cast<sockaddr*>(&address), &len) != 0) return false;
+  return Ipv4Of(address, ip, port);
+}
+
+bool net_resolve_ipv4(const std::string& host, std::string* ip) {
+  addrinfo hints = addrinfo();
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) return false;
+  char text[INET_ADDRSTRLEN] = "";
+  inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr, text, sizeof(text));
+  freeaddrinfo(result);
+  *ip = text;
+  return true;
+}
+
+int net_connect(sock_t s, const std::string& ip, int port) {
+  sockaddr_in address;
+  if (!MakeAddress(ip.c_str(), port, &address)) return -1;
+  return connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 ? 0 : -1;
+}
+
+int net_set_timeouts(sock_t s, int ms) {
+  DWORD value = static_cast<DWORD>(ms);
+  int a = setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&value), sizeof(value));
+  int b = setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&value), sizeof(value));
+  return a == 0 && b == 0 ? 0 : -1;
+}
+
+int net_poll_readable(std::vector<PollItem>* items, int ms) {
+  std::vector<WSAPOLLFD> fds(items->size());
+  for (size_t i = 0; i < items->size(); ++i) {
+    fds[i].fd = (*items)[i].socket;
+    fds[i].events = POLLRDNORM;
+    fds[i].revents = 0;
+  }
+  if (fds.empty()) {
+    Sleep(static_cast<DWORD>(ms));
+    return 0;
+  }
+  int rc = WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), ms);
+  if (rc == SOCKET_ERROR) return -1;
+  for (size_t i = 0; i < items->size(); ++i) (*items)[i].ready = fds[i].revents != 0;
+  return rc;
+}

@@ -1,0 +1,113 @@
+#!/usr/bin/env python3
+"""Student-link benchmark: N simulated tablets against one ludarium.
+
+For each N it measures the time until every tablet has logged in, the
+server's CPU share and resident memory while idle for 30 s, the heartbeat
+gaps the tablets saw, the fan-out of one /sendCmd to all tablets (p50, p99,
+max from the moment /sendCmd answered) and the time until /userResponse
+lists them all. It prints figures; it never fails on speed.
+
+Run it through bench/run (own namespaces, loopback only):
+    bench/run student_link_bench.py [N ...]      default: 50 500 2000
+"""
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.parse
+import urllib.request
+
+BIN = os.environ.get("LUD_BIN_DIR", os.path.join(os.path.dirname(__file__), "..", "build", "linux", "bin"))
+HTTP = "http://127.0.0.1:40080"
+TICKS = os.sysconf("SC_CLK_TCK")
+PAGE = os.sysconf("SC_PAGE_SIZE")
+
+
+def get(path, **params):
+    query = urllib.parse.urlencode(params)
+    with urllib.request.urlopen(HTTP + path + ("?" + query if query else ""), timeout=30) as r:
+        return r.read()
+
+
+def cpu_seconds(pid):
+    fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICKS
+
+
+def rss_bytes(pid):
+    return int(open("/proc/%d/statm" % pid).read().split()[1]) * PAGE
+
+
+def run(count, class_id):
+    tablets = subprocess.Popen([os.path.join(BIN, "ludtablet"), "--count", str(count), "--class", str(class_id),
+                                "--first-id", str(class_id * 100000), "--seconds", "75"],
+                               stdout=subprocess.PIPE, text=True)
+    line = tablets.stdout.readline()
+    m = re.match(r"logged in (\d+) of (\d+) after (\d+) ms", line)
+    login_ms = int(m.group(3)) if m else None
+    return tablets, login_ms
+
+
+def main():
+    counts = [int(a) for a in sys.argv[1:]] or [50, 500, 2000]
+    work = tempfile.mkdtemp(prefix="ludarium-bench-")
+    shutil.copy2(os.path.join(BIN, "ludarium"), work)
+    server = subprocess.Popen([os.path.join(work, "ludarium")], cwd=work, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    try:
+        for _ in range(100):
+            try:
+                get("/ping")
+                break
+            except OSError:
+                time.sleep(0.1)
+        print("tablets  login_ms  idle_cpu_%  rss_MiB  rss_KiB/tablet  hb_gap_ms(min-max)  "
+              "fanout_p50/p99/max_ms  all_listed_ms")
+        base_rss = rss_bytes(server.pid)
+        for n, count in enumerate(counts):
+            class_id = 20 + n
+            get("/commitCourseInfo", info=json.dumps({"class": {"class_id": class_id, "name": "b"}}))
+            time.sleep(1)
+            tablets, login_ms = run(count, class_id)
+            time.sleep(2)
+            cpu0, t0 = cpu_seconds(server.pid), time.monotonic()
+            time.sleep(30)
+            idle = 100 * (cpu_seconds(server.pid) - cpu0) / (time.monotonic() - t0)
+            rss = rss_bytes(server.pid)
+            command_id = str(900000 + n)
+            get("/sendCmd", target=json.dumps({"type": "class", "class_id": class_id}),
+                command=json.dumps({"id": command_id, "params": {"action": "lock_screen"}}))
+            answered = time.time() * 1000
+            listed_ms = None
+            start = time.monotonic()
+            while time.monotonic() - start < 30:
+                reply = json.loads(get("/userResponse", info=json.dumps({"class_id": class_id,
+                                                                         "command_id": command_id})))
+                if reply["recordset"]["response"] >= count:
+                    listed_ms = int(time.time() * 1000 - answered)
+                    break
+                time.sleep(0.02)
+            out = tablets.communicate(timeout=120)[0]
+            m = re.search(r"instruction %s: (\d+)/\d+ first=(\d+) p50=(\d+) p99=(\d+) max=(\d+)" % command_id, out)
+            fan = "-"
+            if m:
+                fan = "%d/%d/%d (%s got it)" % (int(m.group(3)) - answered, int(m.group(4)) - answered,
+                                                int(m.group(5)) - answered, m.group(1))
+            g = re.search(r"heartbeat gaps: \d+ min=(\d+) max=(\d+)", out)
+            gaps = "%s-%s" % (g.group(1), g.group(2)) if g else "-"
+            print("%7d  %8s  %10.2f  %7.1f  %14.1f  %18s  %21s  %13s" % (
+                count, login_ms, idle, rss / 2**20, (rss - base_rss) / 1024 / count, gaps, fan, listed_ms))
+            sys.stdout.flush()
+            time.sleep(40)  # let the sessions of this round time out
+    finally:
+        server.kill()
+        server.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,13 @@
+// What the instruction set files per class, group or student.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "InstructionTarget.h"
+
+struct InstructionEntry {
+  uint64_t instruct_id = 0;  // 0: none
+  std::string command;
+  InstructionTarget target;
+};

@@ -1,0 +1,56 @@
+// Every student that logged in during this run, by user id. Records are
+// never removed in normal operation; a student who leaves stays with
+// is_online 0. Results are copies.
+//
+// Thread safety: each operation holds lock_ (re-entrant) for its whole run
+// and takes no other lock meanwhile. Callers may hold the socket server's
+// lock when they call in (server lock first).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "JsonReader.h"
+#include "Mutex.h"
+#include "User.h"
+
+class UserRegistry {
+ public:
+  UserRegistry();
+  ~UserRegistry();
+
+  // Parses a student's JSON and stores records from it (below); a text that
+  // does not parse stores nothing. Returns false then.
+  bool addFromJson(const std::string& json);
+  // Stores the object's record under its "user_id" (-1 when absent),
+  // replacing the whole previous record; nested objects and arrays are
+  // stored first, on their own.
+  void addFromNode(const JsonValue& node);
+
+  // Replaces the stored record of user.user_id; nothing when there is none.
+  void update(const User& user);
+  // A copy, or a default record (user id -1) for an unknown id.
+  User get(int32_t user_id);
+
+  void setInstruction(int32_t user_id, const std::string& command, uint64_t instruct_id,
+                      int64_t send_time, int32_t send_times);
+  void setReceipt(int32_t user_id, uint64_t receipt_id, const std::string& receipt_head,
+                  int64_t receipt_time);
+
+  // Online students of a class, ascending by user id.
+  std::vector<User> onlineOfClass(int32_t class_id);
+  // Students of a class that were sent that instruction (send_times != -2).
+  std::vector<User> getUserGetInstruct(int32_t class_id, uint64_t instruct_id);
+  // Students of a class whose receipt names that instruction (send_times != -1).
+  std::vector<User> repliedTo(int32_t class_id, uint64_t instruct_id);
+
+  void delUserInfo(int32_t user_id);
+
+ private:
+  mutex_t lock_;
+  std::map<int32_t, User> users_;
+};
+
+extern UserRegistry users;

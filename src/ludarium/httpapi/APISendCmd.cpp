@@ -1,0 +1,137 @@
+#include "APISendCmd.h"
+
+#include <cstring>
+
+#include "Brocast.h"
+#include "InstructionManager.h"
+#include "InstructionSet.h"
+#include "JsonReader.h"
+#include "JsonWriter.h"
+#include "Log.h"
+#include "RecordReporting.h"
+#include "Thread.h"
+#include "Util.h"
+
+std::atomic<int32_t> APISendCmd::lockScreen{0};
+
+namespace {
+
+const size_t kCommandLimit = 2046;
+
+// Lock-screen state after an action; -1 for an action that keeps the one of
+// the current instruction.
+int32_t lock_state_for(const std::string& action) {
+  static const char* const kLocking[] = {"start_task", "lock_screen", "rush_ready", "rush_start",
+                                         "rush_stop",  "start_class"};
+  for (const char* a : kLocking) {
+    if (action == a) return 1;
+  }
+  if (action == "unlock_screen" || action == "end_class") return 0;
+  return -1;
+}
+
+// The command object written back with the members appended.
+std::string with_members(const JsonValue& command, int32_t lock, bool add_broadcast) {
+  JsonWriter w;
+  w.begin_object();
+  for (auto m = command.MemberBegin(); m != command.MemberEnd(); ++m) {
+    w.key(json_name(m->name)).raw(json_write(m->value));
+  }
+  w.member("lock_screen", lock);
+  if (add_broadcast) w.member("broadcast", gBorcastObj.getJSONString());
+  w.end_object();
+  return w.str();
+}
+
+}  // namespace
+
+bool APISendCmd::buildInstruction(const std::string& target, const std::string& command_text,
+                                  Instruction* out, std::string* error) {
+  Instruction in;
+  std::string command = command_text;
+  uint64_t id = 0;
+  try {
+    JsonDocument doc;
+    parse_json(command_text, &doc);
+    id = text_to_uint64(json_as_text(json_at(doc, "id")));
+    try {
+      const JsonValue& params = json_at(doc, "params");
+      std::string action = json_as_text(json_at(params, "action"));
+      std::string publish_id;
+      if (action == "start_task") publish_id = json_as_text(json_at(params, "course_hour_publish_id"));
+      int32_t lock = lock_state_for(action);
+      if (lock < 0) lock = gInstructionManager.getInstruction().lock_screen;
+      lockScreen = lock;
+      LOG("d", "lock_screen=%d", lock);
+      command = with_members(doc, lock, action == "start_class");
+      if (command.size() > kCommandLimit) command.resize(kCommandLimit);
+      in.publish_id = publish_id;
+    } catch (const std::exception& e) {
+      LOG("w", "%s", e.what());
+      command = command_text;
+    }
+  } catch (const std::exception& e) {
+    // No usable command (not JSON, not an object, no "id"): nothing is queued.
+    *error = "exception: " + exception_text(e) + " parse target or command error";
+    LOG("w", "%s", error->c_str());
+    return false;
+  }
+  try {
+    JsonDocument doc;
+    parse_json(target, &doc);
+    in.class_id = static_cast<int32_t>(json_as_int(json_at(doc, "class_id")));
+    in.type = json_as_text(json_at(doc, "type"));
+  } catch (const std::exception& e) {
+    *error = "exception: " + exception_text(e) + " parse target or command error";
+    LOG("w", "%s", error->c_str());
+    return false;
+  }
+  in.szInstruction = command;
+  in.szTarget = target;
+  in.instruct_id = id;
+  in.teacher_id = gBorcastObj.getData().teacher_id;
+  in.lock_screen = lockScreen;
+  *out = in;
+  return true;
+}
+
+int APISendCmd::onHandleEvent(HttpRequest& request) {
+  char target[1024];
+  char command[2048];
+  memset(target, 0, sizeof(target));
+  memset(command, 0, sizeof(command));
+  int target_len, command_len;
+  if (request.has_query()) {
+    std::string query = request.query_string();
+    LOG("d", "pinfo->query_string=%s", query.c_str());
+    target_len = formVar(query, "target", target, sizeof(target));
+    command_len = formVar(query, "command", command, sizeof(command));
+  } else {
+    const std::string& body = request.body();
+    LOG("d", "pinfo->content=%s", body.c_str());
+    target_len = body.empty() ? -1 : formVar(body, "target", target, sizeof(target));
+    command_len = body.empty() ? -1 : formVar(body, "command", command, sizeof(command));
+  }
+  LOG("d", "target=%s", target);
+  LOG("d", "command=%s", command);
+  if (target_len < 1 || command_len < 1) {
+    LOG("w", "no target or command");
+    replyFail(request, "no target or command");
+    return 1;
+  }
+  Instruction instruction;
+  std::string error;
+  if (!buildInstruction(target, command, &instruction, &error)) {
+    replyFail(request, error);
+    return 1;
+  }
+  gInstructionManager.add(instruction);
+  gInstructionSet.wake_worker();
+  replyOk(request);
+  // The reporters own their copies; a reporter that cannot start frees it.
+  Instruction* for_cmd = new Instruction(instruction);
+  if (thread_begin(sendCmdLog, for_cmd) != 0) delete for_cmd;
+  Instruction* for_res = new Instruction(instruction);
+  if (thread_begin(sendResLog, for_res) != 0) delete for_res;
+  return 1;
+}

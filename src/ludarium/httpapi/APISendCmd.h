@@ -1,0 +1,24 @@
+// "/sendCmd": the teacher sends a command to the class, some groups or some
+// students. It becomes an instruction the sessions deliver, and is reported
+// upstream by two reporter threads after the reply.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "BaseHttpAPI.h"
+#include "Instruction.h"
+
+class APISendCmd : public BaseHttpAPI {
+ public:
+  int onHandleEvent(HttpRequest& request) override;
+
+  // Builds the instruction from the two parameters. False with the failure
+  // text in *error when the target (or a command without "id") is unusable.
+  static bool buildInstruction(const std::string& target, const std::string& command,
+                               Instruction* instruction, std::string* error);
+
+  // 1 while the students' screens are to be locked.
+  static std::atomic<int32_t> lockScreen;
+};

@@ -1,0 +1,219 @@
+#include "SocketServer.h"
+
+#include <algorithm>
+
+#include "Brocast.h"
+#include "Log.h"
+#include "SocketTaskThread.h"
+#include "Thread.h"
+
+namespace {
+
+struct SessionStart {
+  SocketServer* server;
+  std::shared_ptr<SocketTaskThread> session;
+};
+
+}  // namespace
+
+SocketServer::SocketServer() {
+  mutex_init(&lock_);
+  cond_init(&cond_);
+}
+
+SocketServer::~SocketServer() {
+  close_gracefully(listen_socket_);
+  close_socket(listen_socket_);
+}
+
+int SocketServer::checkPort() {
+  for (int port = kFirstPort; port <= kLastPort; ++port) {
+    if (port_in_use(port, "127.0.0.1") != 0) continue;
+    port_ = port;
+    LOG("d", "SocketServer running on 127.0.0.1:%d", port);
+    BrocastData course = gBorcastObj.getData();
+    course.socket_port = port;
+    gBorcastObj.setData(course);
+    return port;
+  }
+  return kLastPort + 1;
+}
+
+void SocketServer::Start() {
+  if (net_startup(2, 2) != 0) LOG("e", "WSAStartup load error");
+  {
+    MutexGuard guard(&lock_);
+    live_count_ = 0;
+  }
+  listen_socket_ = net_tcp_socket();
+  BindSocket();
+  ListenSocket();
+  accept_running_ = true;
+  if (thread_begin(accept_thread, this) != 0) accept_running_ = false;
+}
+
+void SocketServer::Stop() {
+  stopping_ = true;
+  // A connection of our own wakes the blocking accept.
+  while (accept_running_) {
+    port_in_use(port_, "127.0.0.1");
+    sleep_ms(20);
+  }
+}
+
+int SocketServer::BindSocket() {
+  if (net_bind_any(listen_socket_, port_) != 0) {
+    LOG("e", "Bind error");
+    return -1;
+  }
+  LOG("d", "Bind ok");
+  return 0;
+}
+
+int SocketServer::ListenSocket() {
+  if (net_listen(listen_socket_, 100) != 0) {
+    LOG("e", "Listen error");
+    return -1;
+  }
+  LOG("d", "Listen ok");
+  return 0;
+}
+
+sock_t SocketServer::AcceptSocket() {
+  std::string ip;
+  int port = 0;
+  sock_t s = net_accept(listen_socket_, &ip, &port);
+  if (s == kInvalidSocket) {
+    LOG("e", "Accept error");
+    return kInvalidSocket;
+  }
+  LOG("d", "Accept %s:%d", ip.c_str(), port);
+  return s;
+}
+
+unsigned int SocketServer::accept_thread(void* self) {
+  SocketServer* server = static_cast<SocketServer*>(self);
+  while (!server->stopping_) {
+    sock_t s = server->AcceptSocket();
+    if (server->stopping_) {
+      close_socket(s);
+      break;
+    }
+    if (s == kInvalidSocket) {
+      // A broken listener fails every accept at once: pace the retries.
+      sleep_ms(100);
+      continue;
+    }
+    std::shared_ptr<SocketTaskThread> session;
+    {
+      MutexGuard guard(&server->lock_);
+      if (server->live_count_ >= kMaxSessions ||
+          server->vThreads.size() >= static_cast<size_t>(kMaxSessions)) {
+        LOG("e", "too many sessions (%d), connection closed", server->live_count_);
+        close_socket(s);
+        continue;
+      }
+      session = std::make_shared<SocketTaskThread>(server, server->listen_socket_, s, server->task_counter_,
+                                                   &server->lock_, &server->cond_);
+      server->task_counter_++;
+      server->vThreads.push_back(session);
+      // Counted here rather than on the new thread, so the cap holds for a burst.
+      server->live_count_++;
+    }
+    SessionStart* start = new SessionStart{server, session};
+    if (thread_begin(session_thread, start) != 0) {
+      delete start;
+      server->TaskThreadExit(session);
+    }
+  }
+  server->accept_running_ = false;
+  return 0;
+}
+
+unsigned int SocketServer::session_thread(void* arg) {
+  std::unique_ptr<SessionStart> start(static_cast<SessionStart*>(arg));
+  start->session->initialise();
+  start->session->run();
+  start->server->TaskThreadExit(start->session);
+  return 0;
+}
+
+void SocketServer::TaskThreadExit(const std::shared_ptr<SocketTaskThread>& session) {
+  {
+    MutexGuard guard(&lock_);
+    live_count_--;
+  }
+  close_gracefully(session->socket());
+  close_socket(session->socket());
+  size_t before, after;
+  {
+    MutexGuard guard(&lock_);
+    before = vThreads.size();
+  }
+  LOG("d", "task size:%d", static_cast<int>(before));
+  {
+    MutexGuard guard(&lock_);
+    vThreads.erase(std::remove(vThreads.begin(), vThreads.end(), session), vThreads.end());
+    after = vThreads.size();
+  }
+  LOG("d", "task size:%d", static_cast<int>(after));
+}
+
+std::vector<std::shared_ptr<SocketTaskThread>> SocketServer::copy_sessions() {
+  MutexGuard guard(&lock_);
+  return vThreads;
+}
+
+void SocketServer::Kickoff(int32_t user_id) {
+  LOG("d", "SocketServer kickoff");
+  std::vector<std::shared_ptr<SocketTaskThread>> sessions = copy_sessions();
+  LOG("d", "vThreads size:%d", static_cast<int>(sessions.size()));
+  for (const auto& session : sessions) {
+    int32_t task = -1;
+    {
+      MutexGuard guard(&lock_);
+      if (session->user_id() != user_id) continue;
+      session->kickoff();
+      task = session->task_id();
+    }
+    LOG("d", "task %d kick off", task);
+  }
+}
+
+bool SocketServer::has_other_live_session(int32_t user_id, int32_t own_task_id) {
+  for (const auto& session : copy_sessions()) {
+    MutexGuard guard(&lock_);
+    if (session->user_id() == user_id && session->task_id() != own_task_id && session->stop_flag() == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool SocketServer::checkTaskAndExitByMac(const std::string& mac, int32_t own_task_id) {
+  bool ended = false;
+  for (const auto& session : copy_sessions()) {
+    int32_t task = -1;
+    {
+      MutexGuard guard(&lock_);
+      if (session->user_mac() != mac || session->task_id() == own_task_id) continue;
+      session->exit_by_mac();
+      task = session->task_id();
+    }
+    LOG("d", "task %d exit by same mac", task);
+    ended = true;
+  }
+  return ended;
+}
+
+void SocketServer::wake_sessions() { cond_broadcast(&cond_); }
+
+int SocketServer::live_sessions() {
+  MutexGuard guard(&lock_);
+  return live_count_;
+}
+
+size_t SocketServer::session_count() {
+  MutexGuard guard(&lock_);
+  return vThreads.size();
+}

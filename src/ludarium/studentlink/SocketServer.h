@@ -1,0 +1,76 @@
+// The TCP listener for student tablets: picks the first free port of
+// 45678-49999, publishes it in the course, accepts connections on a thread
+// of its own and runs one SocketTaskThread per connection. It also offers
+// the cross-session operations of the login handshake.
+//
+// Thread safety: lock_ guards vThreads, live_count_, task_counter_ and the
+// session fields other threads read or set. Lock order: server lock, then
+// the registry's. Sessions are shared: vThreads and every copy of it hold
+// them, so a session object lives until its thread has ended and no copy
+// refers to it any more.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "Mutex.h"
+#include "Net.h"
+
+class SocketTaskThread;
+
+class SocketServer {
+ public:
+  static const int kFirstPort = 45678;
+  static const int kLastPort = 49999;
+  // Far above any classroom; beyond it a connection is closed at once.
+  static const int kMaxSessions = 4096;
+
+  SocketServer();
+  ~SocketServer();
+
+  // Main thread, before Start: the first free port (50000 when none), also
+  // written into the course as "socket_port".
+  int checkPort();
+  // Main thread, once: socket start-up, bind, listen, accept thread.
+  void Start();
+  // Ends the accept thread (for tests); sessions run on.
+  void Stop();
+
+  int BindSocket();
+  int ListenSocket();
+  sock_t AcceptSocket();
+
+  // Session threads.
+  void Kickoff(int32_t user_id);
+  void TaskThreadExit(const std::shared_ptr<SocketTaskThread>& session);
+  bool checkTaskAndExitByMac(const std::string& mac, int32_t own_task_id);
+  bool has_other_live_session(int32_t user_id, int32_t own_task_id);
+  // The instruction worker: every paused session runs its next pass now.
+  void wake_sessions();
+
+  int port() const { return port_; }
+  int live_sessions();
+  size_t session_count();
+
+  mutex_t* lock() { return &lock_; }
+  cond_t* condition() { return &cond_; }
+
+ private:
+  static unsigned int accept_thread(void* self);
+  static unsigned int session_thread(void* arg);
+  std::vector<std::shared_ptr<SocketTaskThread>> copy_sessions();
+
+  int32_t live_count_ = 0;
+  sock_t listen_socket_ = kInvalidSocket;
+  std::vector<std::shared_ptr<SocketTaskThread>> vThreads;
+  mutex_t lock_;
+  cond_t cond_;
+  int32_t task_counter_ = 0;
+  int port_ = 0;
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> accept_running_{false};
+};
+
+extern SocketServer gSocketServer;

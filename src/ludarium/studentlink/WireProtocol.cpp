@@ -1,0 +1,150 @@
+#include "WireProtocol.h"
+
+#include <cstdio>
+
+#include "JsonReader.h"
+#include "Log.h"
+#include "Util.h"
+
+namespace {
+
+// The type's name alone, as these log lines show it.
+std::string type_name(const std::exception& e) {
+  std::string text = exception_text(e);
+  return text.substr(0, text.size() - std::string(e.what()).size());
+}
+
+}  // namespace
+
+std::string write_frame(int32_t content_length, int32_t type, uint64_t instruct_id) {
+  // Written by hand: tablets expect "text/plain" with its slash as it is,
+  // where the general writer would escape it.
+  char head[256];
+  snprintf(head, sizeof(head),
+           "{\"protocol\":\"tessera\",\"version\":\"1.0\",\"content-type\":\"text/plain\","
+           "\"content-length\":%d,\"type\":%d,\"instruct_id\":\"%s\"}",
+           content_length, type, uint64_to_text(instruct_id).c_str());
+  return head;
+}
+
+int send_all(sock_t s, const char* data, int length) {
+  if (data == nullptr) return 0;
+  int total = 0;
+  while (total < length) {
+    int n = net_send(s, data + total, length - total);
+    if (n < 0) {
+      printf("Failed send(),error code:%d\n", net_last_error());
+      return -1;
+    }
+    total += n;
+  }
+  return total;
+}
+
+int send_frame(sock_t s, const std::string& frame) {
+  int ready = net_wait_writable(s, 10);
+  if (ready <= 0) return ready;
+  return send_all(s, frame.data(), static_cast<int>(frame.size()));
+}
+
+bool parse_head_json(Message* message) {
+  try {
+    JsonDocument doc;
+    parse_json(message->head, &doc);
+    if (doc.IsObject()) {
+      for (auto m = doc.MemberBegin(); m != doc.MemberEnd(); ++m) {
+        std::string name = json_name(m->name);
+        if (name == "protocol") message->protocol = json_as_text(m->value);
+        else if (name == "version") message->version = json_as_text(m->value);
+        else if (name == "content-type") message->content_type = json_as_text(m->value);
+        else if (name == "instruct_id") message->instruct_id = json_as_text(m->value);
+        else if (name == "content-length") message->content_length = static_cast<int32_t>(json_as_int(m->value));
+        else if (name == "type") message->type = static_cast<int32_t>(json_as_int(m->value));
+      }
+    }
+    message->parsed = true;
+    return true;
+  } catch (const std::exception& e) {
+    LOG("e", "parse_head_json exception: %s\n", type_name(e).c_str());
+    return false;
+  }
+}
+
+int read_message(sock_t s, Message* message, std::string* pending) {
+  *message = Message();
+  size_t newline = pending->find('\n');
+  bool complete = false;
+  if (newline != std::string::npos) {
+    // A head is there; is its body too? (Parsed below; this only decides
+    // whether to receive first.)
+    complete = true;
+  }
+  if (!complete) {
+    int ready = net_wait_readable(s, 10);
+    if (ready <= 0) return ready;
+    char buf[2048];
+    int n = net_recv(s, buf, sizeof(buf));
+    if (n <= 0) return n;
+    pending->append(buf, static_cast<size_t>(n));
+    newline = pending->find('\n');
+    if (newline == std::string::npos) {
+      return pending->size() > kMaxHeadLine ? kReadProtocolError : 0;
+    }
+  }
+
+  Message m;
+  m.head = pending->substr(0, newline);
+  size_t frame_end = newline + 1;
+  if (!m.head.empty() && parse_head_json(&m)) {
+    int32_t length = m.content_length;
+    if (length > 0 && length <= kMaxBody) {
+      if (pending->size() < frame_end + static_cast<size_t>(length)) {
+        // The body is still on its way: wait for it on later calls.
+        int ready = net_wait_readable(s, 10);
+        if (ready <= 0) return ready;
+        char buf[8192];
+        int n = net_recv(s, buf, sizeof(buf));
+        if (n <= 0) return n;
+        pending->append(buf, static_cast<size_t>(n));
+        if (pending->size() < frame_end + static_cast<size_t>(length)) return 0;
+      }
+      if (m.type == USER_INFO) m.body = pending->substr(frame_end, static_cast<size_t>(length));
+      frame_end += static_cast<size_t>(length);
+    }
+  }
+  pending->erase(0, frame_end);
+  *message = m;
+  return static_cast<int>(frame_end);
+}
+
+User parseUserJson(const std::string& body) {
+  User user;
+  try {
+    JsonDocument doc;
+    parse_json(body, &doc);
+    if (!doc.IsObject()) return user;
+    for (auto m = doc.MemberBegin(); m != doc.MemberEnd(); ++m) {
+      std::string name = json_name(m->name);
+      const JsonValue& v = m->value;
+      if (name == "user_id") user.user_id = static_cast<int32_t>(json_as_int(v));
+      else if (name == "user_name") user.user_name = json_as_text(v);
+      else if (name == "group_id") user.group_id = json_as_text(v);
+      else if (name == "class_id") user.class_id = static_cast<int32_t>(json_as_int(v));
+      else if (name == "log_time") user.log_time = json_as_text(v);
+      else if (name == "class_name") user.class_name = json_as_text(v);
+      else if (name == "grade_name") user.grade_name = json_as_text(v);
+      else if (name == "mtype") user.mtype = json_as_text(v);
+      else if (name == "version_code") user.version_code = json_as_text(v);
+      else if (name == "log_type") user.log_type = static_cast<int32_t>(json_as_int(v));
+      else if (name == "user_ip") user.user_ip = json_as_text(v);
+      else if (name == "user_mac") user.user_mac = json_as_text(v);
+    }
+  } catch (const std::exception& e) {
+    LOG("e", "parseUserJson exception: %s\n", type_name(e).c_str());
+    User failed;
+    return failed;
+  }
+  return user;
+}
+
+bool is_connection_lost(int code) { return net_is_connection_lost(code); }

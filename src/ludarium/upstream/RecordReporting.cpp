@@ -1,0 +1,160 @@
+#include "RecordReporting.h"
+
+#include <memory>
+
+#include "Brocast.h"
+#include "Clock.h"
+#include "HttpRecord.h"
+#include "JsonReader.h"
+#include "JsonWriter.h"
+#include "Log.h"
+#include "Thread.h"
+#include "UserRegistry.h"
+#include "Util.h"
+
+const char* const kCmdRecordPath = "/api_dist/?q=json/record/cmd/index&info={}";
+const char* const kReceiveRecordPath = "/api_dist/?q=json/record/receive/index&info={}";
+const char* const kOnlineRecordPath = "/api_dist/?q=json/record/online/index&info={}";
+int gReportPassMs = 3000;
+
+namespace {
+
+const int kPasses = 5;
+const int64_t kOnlineGateMs = 300000;
+int64_t gOnlineClock = 0;  // main thread only
+
+void record_head(JsonWriter* w, const Instruction& in) {
+  w->member("cmd_id", int64_to_text(static_cast<int64_t>(in.instruct_id)))
+      .member("teacher_id", in.teacher_id)
+      .member("type", in.type)
+      .member("class_id", in.class_id);
+  if (!in.publish_id.empty()) w->member("publish_id", in.publish_id);
+}
+
+// Posts a record to the course's upstream address. A data text always
+// parses here (we wrote it), so postForm cannot throw.
+void send_record(const std::string& record, const char* path) {
+  std::string url = "http://" + gBorcastObj.getData().cache_addr + path;
+  try {
+    gHttpRecord.postForm(url, wrapRecord(record));
+  } catch (const std::exception& e) {
+    LOG("w", "%s", e.what());
+  }
+}
+
+}  // namespace
+
+std::string wrapRecord(const std::string& record) {
+  JsonWriter w;
+  w.begin_object().member("content", record).end_object();
+  return w.str();
+}
+
+std::string cmdRecord(const Instruction& instruction, const std::vector<User>& sent) {
+  JsonWriter w;
+  w.begin_object();
+  record_head(&w, instruction);
+  w.key("users").begin_array();
+  for (const User& u : sent) {
+    w.begin_object()
+        .member("student_id", u.user_id)
+        .member("time", int64_to_text(u.send_time))
+        .member("repeat", u.send_times)
+        .end_object();
+  }
+  w.end_array();
+  w.key("cmd_content");
+  try {
+    JsonDocument doc;
+    parse_json(instruction.szInstruction, &doc);
+    w.raw(json_write(doc));
+  } catch (const std::exception&) {
+    // A command that is not JSON cannot be nested: it goes as its text.
+    w.value(instruction.szInstruction);
+  }
+  w.end_object();
+  return w.str();
+}
+
+std::string receiveRecord(const Instruction& instruction, const std::vector<User>& answered) {
+  JsonWriter w;
+  w.begin_object();
+  record_head(&w, instruction);
+  w.key("receives").begin_array();
+  for (const User& u : answered) {
+    w.begin_object().member("student_id", u.user_id).member("time", int64_to_text(u.receipt_time)).end_object();
+  }
+  w.end_array().end_object();
+  return w.str();
+}
+
+std::string onlineRecord(const BrocastData& course, int64_t now_ms, const std::vector<User>& online) {
+  JsonWriter w;
+  w.begin_object()
+      .member("class_id", course.class_id)
+      .member("teacher_id", course.teacher_id)
+      .member("time", int64_to_text(now_ms));
+  w.key("students").begin_array();
+  for (const User& u : online) {
+    w.begin_object().member("student_id", u.user_id).member("model", u.mtype).member("version", u.version_code).end_object();
+  }
+  w.end_array().end_object();
+  return w.str();
+}
+
+unsigned int sendCmdLog(void* arg) {
+  if (arg == nullptr) return 0;
+  std::unique_ptr<Instruction> instruction(static_cast<Instruction*>(arg));
+  LOG("d", "%s", "");
+  for (int pass = 0; pass < kPasses; ++pass) {
+    sleep_ms(static_cast<unsigned>(gReportPassMs));
+    std::vector<User> sent = users.getUserGetInstruct(instruction->class_id, instruction->instruct_id);
+    if (!sent.empty()) send_record(cmdRecord(*instruction, sent), kCmdRecordPath);
+  }
+  instruction.reset();
+  LOG("d", "%s", "");
+  return 0;
+}
+
+unsigned int sendResLog(void* arg) {
+  if (arg == nullptr) return 0;
+  std::unique_ptr<Instruction> instruction(static_cast<Instruction*>(arg));
+  LOG("d", "%s", "");
+  try {
+    JsonDocument doc;
+    parse_json(instruction->szInstruction, &doc);
+    std::string action = json_as_text(json_at(json_at(doc, "params"), "action"));
+    if (action == "end_class") {
+      gBorcastObj.setRuning(0);
+      JsonWriter data;
+      data.begin_object()
+          .member("class_id", instruction->class_id)
+          .member("teacher_id", instruction->teacher_id)
+          .end_object();
+      gHttpRecord.uploadLogFile(wrapRecord(data.str()));
+    } else if (action == "start_class") {
+      gBorcastObj.setRuning(1);
+    }
+  } catch (const std::exception& e) {
+    LOG("w", "%s", e.what());
+  }
+  for (int pass = 0; pass < kPasses; ++pass) {
+    sleep_ms(static_cast<unsigned>(gReportPassMs));
+    std::vector<User> answered = users.repliedTo(instruction->class_id, instruction->instruct_id);
+    if (!answered.empty()) send_record(receiveRecord(*instruction, answered), kReceiveRecordPath);
+  }
+  instruction.reset();
+  LOG("d", "%s", "");
+  return 0;
+}
+
+void sendOnlineLog() {
+  int64_t now = wall_ms();
+  if (now - gOnlineClock < kOnlineGateMs) return;
+  gOnlineClock = now;
+  BrocastData course = gBorcastObj.getData();
+  if (course.class_id <= 0 || course.teacher_id <= 0) return;
+  std::vector<User> online = users.onlineOfClass(course.class_id);
+  if (online.empty()) return;
+  send_record(onlineRecord(course, now, online), kOnlineRecordPath);
+}

@@ -1,0 +1,50 @@
+#include "TeacherWatchdog.h"
+
+#include <string>
+
+#include "Brocast.h"
+#include "Clock.h"
+#include "Globals.h"
+#include "HttpRecord.h"
+#include "InstructionManager.h"
+#include "JsonReader.h"
+#include "JsonWriter.h"
+#include "Log.h"
+#include "TeacherPresence.h"
+#include "Util.h"
+
+namespace {
+const int64_t kOfflineMs = 120000;
+}  // namespace
+
+void checkTeacherOnline(int port) { checkTeacherOnline(port, wall_ms()); }
+
+void checkTeacherOnline(int port, int64_t now) {
+  if (gBorcastObj.stopped()) return;
+  BrocastData course = gBorcastObj.getData();
+  if (course.class_id <= 0 || course.teacher_id <= 0) return;
+  if (gTeacherPresence.count() == 0 && now - gLoopStartMs <= kOfflineMs) return;
+  if (now - gTeacherPresence.lookup(course.teacher_id).last_ping_ms <= kOfflineMs) return;
+
+  LOG("d", "\n-----------------------teacher off line----------------------------------\n");
+  gBorcastObj.stop();
+  Instruction current = gInstructionManager.getInstruction();
+  try {
+    JsonDocument doc;
+    parse_json(current.szInstruction, &doc);
+    if (json_as_text(json_at(json_at(doc, "params"), "action")) == "end_class") {
+      LOG("d", "\n-----------------------not send command----------------------------------\n");
+      return;
+    }
+  } catch (const std::exception&) {
+    // No readable current command: the class is ended all the same.
+  }
+  std::string target = "{\"type\":\"class\", \"class_id\":" + std::to_string(course.class_id) + "}";
+  std::string command = "{\"class\":\"order\",\"id\":" +
+                        uint64_to_text(current.instruct_id + 1) + ",\"params\":{\"action\":\"end_class\"}}";
+  JsonWriter data;
+  data.begin_object().member("target", target).member("command", command).end_object();
+  std::string url = "http://127.0.0.1:" + std::to_string(port) + "/sendCmd";
+  LOG("d", "post %s\t\n%s", url.c_str(), data.str().c_str());
+  gHttpRecord.postForm(url, data.str());
+}
