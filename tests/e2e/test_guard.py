@@ -297,6 +297,12 @@ class Shell(GuardTest):
         self.assertEqual(1, log.count("is now enabled"))
         self.assertIn("Authorized application %s is enabled in the firewall.\n" % path, log)
 
+    def test_crash_switch_leaves_a_crash_report(self):
+        g = self.guard(args=("/crash",), programs=())
+        self.assertNotEqual(0, g.proc.wait(timeout=30))
+        reports = [n for n in os.listdir(g.log_dir) if n.startswith("crash-")]
+        self.assertEqual(1, len(reports), os.listdir(g.log_dir))
+
     def test_autostart_entry_written_only_when_it_differs(self):
         directory = lud.tempfile.mkdtemp(prefix="ludguard-")
         os.makedirs(os.path.join(directory, "xdg"))
