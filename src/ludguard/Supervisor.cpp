@@ -1,5 +1,6 @@
 #include "Supervisor.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 
@@ -87,12 +88,9 @@ const std::string& logDirectory() { return g_log_dir; }
 
 void setTrayLink(Tray* tray) { g_tray.store(tray); }
 
-unsigned int coreThread(void*) {
-  unsigned long generation;
-  {
-    MutexGuard guard(&g_process_lock);
-    generation = g_generation;
-  }
+unsigned int coreThread(void* arg) {
+  // The generation its start command gave it (0 for the first start).
+  const unsigned long generation = static_cast<unsigned long>(reinterpret_cast<uintptr_t>(arg));
   GUARD_LOG("ludguard", "coreThread", "ludarium=%s", ludariumPath.c_str());
   restoreState();
   int quick_exits = 0;
@@ -151,12 +149,13 @@ unsigned int coreThread(void*) {
 }
 
 int startService() {
+  unsigned long generation;
   {
     MutexGuard guard(&g_process_lock);
-    ++g_generation;
+    generation = ++g_generation;
     stopRequested.store(0);
   }
-  return thread_begin(coreThread, nullptr);
+  return thread_begin(coreThread, reinterpret_cast<void*>(static_cast<uintptr_t>(generation)));
 }
 
 void stopService() {

@@ -28,7 +28,9 @@ const std::string& logDirectory();
 void setTrayLink(Tray* tray);
 
 // The supervisor thread (started with thread_begin): restore, then launch,
-// wait and launch again until stopRequested is set or a launch fails.
+// wait and launch again until stopRequested is set, a launch fails or a
+// later start command has begun a newer supervisor. Its argument is null
+// when started before any start command (tray start-up, test mode).
 unsigned int coreThread(void*);
 
 // The start command's half: clears stopRequested and starts coreThread.
