@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "ASAuthorizeServer.h"
 #include "Brocast.h"
 #include "Clock.h"
 #include "CrashReporter.h"
@@ -103,10 +104,13 @@ int main(int argc, char** argv) {
 
   LOG("d", "%s", "");
   gInstructionSet.start([] { gSocketServer.wake_sessions(); },
-                        [] { return gBorcastObj.getData().class_id; });
+                        [] { return gBorcastObj.classId(); });
 
   LOG("d", "%s", "");
   if (gSocketServer.checkPort() < SocketServer::kLastPort + 1) gSocketServer.Start();
+
+  LOG("d", "%s", "");
+  if (gASAuthorizeServer.checkPort() <= ASAuthorizeServer::kLastPort) gASAuthorizeServer.Start();
 
   LOG("d", "%s", "");
   gLoopStartMs = wall_ms();

@@ -1,6 +1,7 @@
 // Socket handles and socket housekeeping shared by the servers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -85,3 +86,21 @@ int net_poll_readable(std::vector<PollItem>* items, int ms);
 
 // Closes a socket handle; nothing for kInvalidSocket.
 void close_socket(sock_t s);
+
+// Binds to ip:port; a null ip means every local address. 0 or -1.
+int bind_socket(sock_t s, const char* ip, int port);
+
+// Allows datagrams to broadcast addresses (the socket-level broadcast
+// option). 0 or -1.
+int enable_broadcast(sock_t s);
+
+// Sends one datagram to ip:port. Bytes sent, or -1.
+int send_datagram(sock_t s, const char* ip, int port, const char* data, size_t size);
+
+// Waits up to timeout_ms for one datagram and copies at most size bytes of
+// it into buf. Bytes received, -2 when the time ran out, -1 on failure.
+int receive_datagram(sock_t s, char* buf, size_t size, int timeout_ms);
+
+// The first IPv4 address the host's own name resolves to, as dotted text.
+// False (and *ip unchanged) when the name cannot be taken or resolved.
+bool host_address(std::string* ip);

@@ -474,3 +474,81 @@ def form_content(raw):
     body = raw.partition(b"\r\n\r\n")[2]
     assert body.startswith(b"content=") and body.endswith(b"\n"), body
     return urllib.parse.unquote_to_bytes(body[len(b"content="):-1].decode()).decode("latin-1")
+
+
+# The course broadcast: the destination ports of its two channels, first
+# choice first.
+COURSE_CHANNELS = ((40011, 40112, 40213), (40214, 40215, 40216))
+
+
+def add_veth(name, addresses=(), mac=None, up=True):
+    """Creates a veth interface with its peer (name + "p") inside the test's
+    own network namespace, with IPv4 addresses such as "10.77.0.1/24". Only
+    for tests run by scripts/in-netns: the namespace has no route out, so a
+    broadcast to such an interface is delivered to the namespace itself."""
+    link = ["ip", "link", "add", name]
+    if mac:
+        link += ["address", mac]
+    subprocess.run(link + ["type", "veth", "peer", "name", name + "p"], check=True)
+    for cidr in addresses:
+        subprocess.run(["ip", "addr", "add", cidr, "dev", name], check=True)
+    if up:
+        subprocess.run(["ip", "link", "set", name, "up"], check=True)
+        subprocess.run(["ip", "link", "set", name + "p", "up"], check=True)
+
+
+class CourseListener:
+    """Listens like a tablet for the course broadcast on UDP ports.
+
+    The sockets are bound to the network's broadcast address, not to every
+    address: the server probes its destination ports on 127.0.0.1 before each
+    send, and a tablet on another machine does not make them busy either."""
+
+    def __init__(self, broadcast_ip, ports=(40011, 40214)):
+        self.socks = []
+        for port in ports:
+            s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            s.bind((broadcast_ip, port))
+            self.socks.append(s)
+
+    def receive(self, timeout=10.0):
+        """The next datagram as (port, bytes, arrival time), or None."""
+        import select
+        end = time.monotonic() + timeout
+        while True:
+            left = end - time.monotonic()
+            if left <= 0:
+                return None
+            ready, _, _ = select.select(self.socks, [], [], left)
+            if ready:
+                s = ready[0]
+                data = s.recv(65536)
+                return s.getsockname()[1], data, time.monotonic()
+
+    def drain(self, quiet=0.3):
+        """Drops what has arrived until nothing comes for `quiet` seconds."""
+        while self.receive(quiet) is not None:
+            pass
+
+    def close(self):
+        for s in self.socks:
+            s.close()
+
+
+def discover_server(broadcast_ip, timeout=15.0, ports=None):
+    """What a tablet learns from the course broadcast: listens on every
+    candidate port of both channels for one course datagram and returns a
+    dict with "socket_ip", "socket_port", "as_policy_port", the parsed
+    "course" and the "port" it came on; None when nothing came in time."""
+    import json
+    listener = CourseListener(broadcast_ip, ports or [p for ch in COURSE_CHANNELS for p in ch])
+    try:
+        got = listener.receive(timeout)
+    finally:
+        listener.close()
+    if got is None:
+        return None
+    port, data, _ = got
+    course = json.loads(data.decode("latin-1"))
+    return {"socket_ip": course.get("socket_ip", ""), "socket_port": course.get("socket_port", 0),
+            "as_policy_port": course.get("as_policy_port", 0), "course": course, "port": port}

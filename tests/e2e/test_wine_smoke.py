@@ -1,11 +1,17 @@
 # platforms: windows
-"""ludarium.exe under Wine: its HTTP API and the course over loopback."""
+"""ludarium.exe under Wine: its HTTP API and the course over loopback, and
+the course broadcast on a veth interface inside the test's namespace."""
 import json
+import socket
 import unittest
 
 import lud
 
 PORT = 40080
+
+
+def setUpModule():
+    lud.add_veth("v0", ["10.77.0.1/24"])
 
 
 class WineSmoke(lud.ServerTest):
@@ -25,6 +31,32 @@ class WineSmoke(lud.ServerTest):
         stored = lud.wait_for(lambda: '"class_id":12' in (lud.store_get("gBorcastObj.getJSONString()") or ""),
                               timeout=30)
         self.assertTrue(stored)
+
+    def test_course_broadcast_reaches_a_tablet(self):
+        self.start()
+        self.assertTrue(lud.wait_http(PORT, timeout=120), "ludarium.exe did not answer /ping")
+        # Every candidate port: under Wine the server's port probe may find a
+        # port of this listener busy.
+        listener = lud.CourseListener("10.77.0.255", [p for ch in lud.COURSE_CHANNELS for p in ch])
+        self.addCleanup(listener.close)
+        info = json.dumps({"class": {"class_id": 21, "name": "w"}})
+        self.assertEqual(b'{"status":1,"msg":"ok"}',
+                         lud.http_get(PORT, "/commitCourseInfo?info=" + lud.quote_info(info))[2])
+        got = listener.receive(timeout=60)
+        self.assertIsNotNone(got, "no course datagram from ludarium.exe")
+        course = json.loads(got[1])
+        self.assertEqual(21, course["class_id"])
+        self.assertEqual("10.77.0.1", course["socket_ip"])
+        self.assertEqual(40300, course["as_policy_port"])
+        with socket.create_connection(("127.0.0.1", 40300), timeout=60) as s:
+            reply = b""
+            while True:
+                data = s.recv(4096)
+                if not data:
+                    break
+                reply += data
+        self.assertEqual(90, len(reply))
+        self.assertTrue(reply.startswith(b"<cross-domain-policy>\n"))
 
 
     def test_one_tablet_logs_in_gets_a_command_and_answers(self):

@@ -87,6 +87,14 @@ void InstructionSet::set_current(const Instruction& instruction) {
 }
 
 InstructionEntry InstructionSet::select_for(const User& student) {
+  {
+    MutexGuard guard(&lock_);
+    if (student.class_id != class_id_ || groups_.empty()) return select_for(student, {});
+  }
+  return select_for(student, parse_id_list(student.group_id));
+}
+
+InstructionEntry InstructionSet::select_for(const User& student, const std::vector<int32_t>& groups) {
   InstructionEntry result;
   MutexGuard guard(&lock_);
   if (student.class_id != class_id_) return result;
@@ -98,7 +106,7 @@ InstructionEntry InstructionSet::select_for(const User& student) {
   auto user = users_.find(student.user_id);
   if (user != users_.end()) consider(user->second);
   if (!groups_.empty()) {
-    for (int32_t group : parse_id_list(student.group_id)) {
+    for (int32_t group : groups) {
       auto it = groups_.find(group);
       if (it != groups_.end()) consider(it->second);
     }

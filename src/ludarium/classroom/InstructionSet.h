@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "Instruction.h"
 #include "InstructionEntry.h"
@@ -30,6 +31,8 @@ class InstructionSet {
 
   void set_current(const Instruction& instruction);
   InstructionEntry select_for(const User& student);
+  // The same with the student's group ids already parsed from its record.
+  InstructionEntry select_for(const User& student, const std::vector<int32_t>& groups);
   uint64_t getLastInstructionId();
   void reset_for_class(int32_t class_id);
   int32_t class_id();

@@ -93,22 +93,25 @@ User UserRegistry::get(int32_t user_id) {
 void UserRegistry::setInstruction(int32_t user_id, const std::string& command, uint64_t instruct_id,
                                   int64_t send_time, int32_t send_times) {
   MutexGuard guard(&lock_);
-  User user = get(user_id);
+  // An unknown student gets a default record under that id.
+  auto it = users_.find(user_id);
+  if (it == users_.end()) it = users_.emplace(user_id, User()).first;
+  User& user = it->second;
   user.last_instruct = command;
   user.instruct_id = instruct_id;
   user.send_time = send_time;
   user.send_times = send_times;
-  users_[user_id] = user;
 }
 
 void UserRegistry::setReceipt(int32_t user_id, uint64_t receipt_id, const std::string& receipt_head,
                               int64_t receipt_time) {
   MutexGuard guard(&lock_);
-  User user = get(user_id);
+  auto it = users_.find(user_id);
+  if (it == users_.end()) it = users_.emplace(user_id, User()).first;
+  User& user = it->second;
   user.receipt_id = receipt_id;
   user.last_receipt = receipt_head;
   user.receipt_time = receipt_time;
-  users_[user_id] = user;
 }
 
 std::vector<User> UserRegistry::onlineOfClass(int32_t class_id) {

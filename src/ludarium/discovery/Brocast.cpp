@@ -1,12 +1,92 @@
 #include "Brocast.h"
 
-Brocast::Brocast() { mutex_init(&mutex_); }
+#include <cstring>
 
-Brocast::~Brocast() { mutex_destroy(&mutex_); }
+#include "AnnounceSchedule.h"
+#include "Clock.h"
+#include "ConsoleTrace.h"
+#include "Log.h"
+#include "NetCardChoice.h"
+#include "Thread.h"
+
+const int Brocast::kChannelPorts[2][3] = {{40011, 40112, 40213}, {40214, 40215, 40216}};
+
+AdapterSource system_adapter_source() {
+  AdapterSource source;
+  source.status = query_adapter_status;
+  source.records = query_adapter_records;
+  return source;
+}
+
+Brocast::Brocast() : adapters_(system_adapter_source()) { init(); }
+
+Brocast::Brocast(AdapterSource adapters) : adapters_(std::move(adapters)) { init(); }
+
+void Brocast::init() {
+  // The holder serves every other part even when there is no announcer.
+  mutex_init(&mutex_);
+  mutex_init(&apply_mutex_);
+  int started = net_startup(2, 2);
+  if (started != 0) {
+    if (started == -2) net_cleanup();
+    return;
+  }
+  net_started_ = true;
+  sock_ = net_udp_socket();
+  std::string host;
+  if (host_address(&host)) {
+    data_.socket_ip = host;
+    broadcast_ = host.substr(0, host.rfind('.') + 1) + "255";
+  } else {
+    broadcast_ = "255.255.255.255";
+  }
+  thread_running_ = true;
+  if (thread_begin(announcerThread, this) != 0) thread_running_ = false;
+}
+
+Brocast::~Brocast() {
+  quit_ = true;
+  // A pass takes at most a few port probes and one send.
+  for (int i = 0; i < 3000 && thread_running_; ++i) sleep_ms(10);
+  if (sock_ != kInvalidSocket) {
+    close_gracefully(sock_);
+    close_socket(sock_);
+  }
+  if (net_started_) net_cleanup();
+  mutex_destroy(&apply_mutex_);
+  mutex_destroy(&mutex_);
+}
+
+unsigned int Brocast::announcerThread(void* arg) {
+  Brocast* self = static_cast<Brocast*>(arg);
+  AnnounceSchedule schedule(elapsed_ms());
+  while (!self->quit_) {
+    int64_t now = elapsed_ms();
+    if (self->stopped_) {
+      if (schedule.stoppedPass(now)) {
+        console_trace("========== enter  brocast Thread  iexit = %d\n", self->stopped_ ? 1 : 0);
+      }
+    } else {
+      std::string text = self->getJSONString();
+      if (!text.empty() && schedule.sendPass(text, now)) {
+        self->sendStringBrocast(text, 0);
+        self->sendStringBrocast(text, 1);
+      }
+    }
+    sleep_ms(100);
+  }
+  self->thread_running_ = false;
+  return 0;
+}
 
 BrocastData Brocast::getData() {
   MutexGuard guard(&mutex_);
   return data_;
+}
+
+int32_t Brocast::classId() {
+  MutexGuard guard(&mutex_);
+  return data_.class_id;
 }
 
 void Brocast::setData(const BrocastData& data) {
@@ -15,7 +95,16 @@ void Brocast::setData(const BrocastData& data) {
     MutexGuard guard(&mutex_);
     data_ = data;
   }
-  if (adapter_hook_) adapter_hook_();
+  applyNetCard();
+}
+
+void Brocast::update(const std::function<void(BrocastData&)>& change) {
+  {
+    MutexGuard guard(&mutex_);
+    change(data_);
+  }
+  stopped_ = false;
+  applyNetCard();
 }
 
 void Brocast::setRuning(int32_t value) {
@@ -30,4 +119,103 @@ std::string Brocast::getJSONString() {
   return copy.class_id == -1 ? std::string() : copy.toJSON();
 }
 
-void Brocast::setAdapterHook(std::function<void()> hook) { adapter_hook_ = std::move(hook); }
+std::string Brocast::broadcastAddress() {
+  MutexGuard guard(&mutex_);
+  return broadcast_;
+}
+
+int Brocast::destinationPort(int channel, const std::function<bool(int)>& in_use) {
+  const int* ports = kChannelPorts[channel == 0 ? 0 : 1];
+  if (!in_use(ports[0])) return ports[0];
+  if (!in_use(ports[1])) return ports[1];
+  return ports[2];
+}
+
+std::string Brocast::datagramText(const std::string& text) {
+  std::string cut = text.substr(0, kMaxDatagram);
+  return cut.substr(0, strlen(cut.c_str()));
+}
+
+int Brocast::sendStringBrocast(const std::string& text, int channel) {
+  if (sock_ == kInvalidSocket) {
+    int error = net_last_error();
+    console_trace("\"socket\" error! error code is %d\n", error);
+    LOG("e", "\"socket\" error! error code is %d", error);
+    return -1;
+  }
+  int port = destinationPort(channel, [](int p) { return port_in_use(p, "127.0.0.1") != 0; });
+  std::string address = broadcastAddress();
+  enable_broadcast(sock_);
+  std::string payload = datagramText(text);
+  if (send_datagram(sock_, address.c_str(), port, payload.data(), payload.size()) < 0) {
+    console_trace("\"sendto\" error!, error code is %d\n", net_last_error());
+    return -1;
+  }
+  console_trace("-----------Send: %s \n", payload.c_str());
+  return 0;
+}
+
+std::vector<std::string> Brocast::refreshNetCards() {
+  std::vector<AdapterStatus> adapters;
+  std::string error;
+  std::vector<std::string> working;
+  if (adapters_.status(&adapters, &error) != 0) {
+    console_trace("Call to GetAdaptersAddresses failed.\n");
+    console_trace("\tError: %s", error.c_str());
+  } else {
+    for (const AdapterStatus& a : adapters) {
+      if (a.up) {
+        working.insert(working.end(), a.ipv4.begin(), a.ipv4.end());
+      } else {
+        console_trace("Status: deactive\n");
+      }
+    }
+  }
+  MutexGuard guard(&mutex_);
+  working_ = working;
+  return working;
+}
+
+std::string Brocast::getNetCardInfo() {
+  std::vector<std::string> working = refreshNetCards();
+  std::vector<AdapterRecord> records;
+  if (adapters_.records(&records) != 0) {
+    console_trace("Call to GetAdaptersInfo failed.\n");
+    return "[]";
+  }
+  return net_card_list_json(records, working);
+}
+
+void Brocast::selectNetCard(const std::string& ip) {
+  {
+    MutexGuard guard(&mutex_);
+    selected_card_ = ip;
+  }
+  console_trace("-----------------selectNetCard");
+  applyNetCard();
+}
+
+void Brocast::applyNetCard() {
+  MutexGuard order(&apply_mutex_);
+  std::vector<std::string> working = refreshNetCards();
+  std::vector<AdapterRecord> records;
+  if (adapters_.records(&records) != 0) {
+    console_trace("Call to GetAdaptersInfo failed.\n");
+    return;
+  }
+  std::string selected;
+  {
+    MutexGuard guard(&mutex_);
+    selected = selected_card_;
+  }
+  std::string address, mask;
+  choose_net_card(records, working, selected, &address, &mask);
+  setAddresses(address, mask);
+}
+
+void Brocast::setAddresses(const std::string& address, const std::string& mask) {
+  std::string broadcast = directed_broadcast(address, mask);
+  MutexGuard guard(&mutex_);
+  broadcast_ = broadcast;
+  data_.socket_ip = address;
+}

@@ -57,9 +57,8 @@ int APICommitCourseInfo::onHandleEvent(HttpRequest& request) {
   } else {
     LOG("d", "info=%s", info);
     try {
-      BrocastData course = gBorcastObj.getData();
-      applyInfo(info, &course);
-      gBorcastObj.setData(course);
+      // In place: a port probe storing its port meanwhile is not undone.
+      gBorcastObj.update([&info](BrocastData& course) { applyInfo(info, &course); });
       replyOk(request);
     } catch (const std::exception& e) {
       std::string text = "exception: " + exception_text(e) + " parse info error";

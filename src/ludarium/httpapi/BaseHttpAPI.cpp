@@ -18,11 +18,15 @@ int BaseHttpAPI::formVar(const std::string& data, const char* name, char* buf, s
 }
 
 int BaseHttpAPI::getInfo(HttpRequest& request, char* buf, size_t size) {
+  return getParam(request, "info", buf, size);
+}
+
+int BaseHttpAPI::getParam(HttpRequest& request, const char* name, char* buf, size_t size) {
   memset(buf, 0, size);
-  if (request.has_query()) return formVar(request.query_string(), "info", buf, size);
+  if (request.has_query()) return formVar(request.query_string(), name, buf, size);
   const std::string& body = request.body();
   if (body.empty()) return -1;
-  return formVar(body, "info", buf, size);
+  return formVar(body, name, buf, size);
 }
 
 void BaseHttpAPI::replyRaw(HttpRequest& request, const std::string& body) {

@@ -23,6 +23,8 @@ class BaseHttpAPI {
   // the body; URL-decoded into buf (size bytes, zero-filled first). Returns
   // its length, or a value below 1 for "no info" (absent, empty, too long).
   static int getInfo(HttpRequest& request, char* buf, size_t size);
+  // Any other parameter by the same rule, under its own name.
+  static int getParam(HttpRequest& request, const char* name, char* buf, size_t size);
 
   // Form-variable lookup in a query string or form body: the first
   // "name=value" pair (name matched without regard to case) at the start or

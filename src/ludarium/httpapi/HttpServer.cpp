@@ -9,15 +9,23 @@
 #include "APIActiveUserList.h"
 #include "APICommitCourseInfo.h"
 #include "APIGetBroadcast.h"
+#include "APIGetMoreNetCardInfo.h"
 #include "APIPing.h"
 #include "APISendCmd.h"
 #include "APIUserResponse.h"
+#include "APISelectNetCard.h"
+#include "APIPullOpCmd.h"
+#include "APIScreenCap.h"
+#include "APISendOpCmd.h"
+#include "APIServerManager.h"
+#include "APIUserManager.h"
 #include "APIZipTest.h"
 #include "BaseHttpAPI.h"
 #include "CrashReporter.h"
 #include "FileSystem.h"
 #include "HttpRequest.h"
 #include "Log.h"
+#include "OpCmd.h"
 
 namespace {
 
@@ -26,34 +34,45 @@ bool starts_with_nocase(const std::string& text, const char* prefix) {
   return text.size() >= n && mg_strncasecmp(text.c_str(), prefix, n) == 0;
 }
 
-// The routes whose handlers exist answer through them; the others, until
-// their handlers are built, through the base handler ("no such api").
 BaseHttpAPI* handler_for(const std::string& uri) {
   // Function-local statics: created once, thread-safely, on first use.
   struct Route {
     const char* prefix;
     BaseHttpAPI* (*handler)();
   };
-  static BaseHttpAPI* (*const base)() = [] { static BaseHttpAPI h; return &h; };
+  static BaseHttpAPI* (*const servers)() = [] {
+    static APIServerManager h(path_join(module_dir(), "config"));
+    return static_cast<BaseHttpAPI*>(&h);
+  };
+  static BaseHttpAPI* (*const login_users)() = [] {
+    static APIUserManager h(path_join(module_dir(), "config"));
+    return static_cast<BaseHttpAPI*>(&h);
+  };
   static const Route kRoutes[] = {
       {"/ping", [] { static APIPing h; return static_cast<BaseHttpAPI*>(&h); }},
       {"/activeUserList", [] { static APIActiveUserList h; return static_cast<BaseHttpAPI*>(&h); }},
       {"/userResponse", [] { static APIUserResponse h; return static_cast<BaseHttpAPI*>(&h); }},
       {"/sendCmd", [] { static APISendCmd h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/getAPIServer", base},
-      {"/addAPIServer", base},
-      {"/delAPIServer", base},
-      {"/selectAPIServer", base},
-      {"/loginUserSet", base},
-      {"/loginUserGet", base},
+      {"/getAPIServer", servers},
+      {"/addAPIServer", servers},
+      {"/delAPIServer", servers},
+      {"/selectAPIServer", servers},
+      {"/loginUserSet", login_users},
+      {"/loginUserGet", login_users},
       {"/commitCourseInfo", [] { static APICommitCourseInfo h; return static_cast<BaseHttpAPI*>(&h); }},
       {"/zipTest", [] { static APIZipTest h; return static_cast<BaseHttpAPI*>(&h); }},
       {"/getBroadcast", [] { static APIGetBroadcast h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/getMoreNetCardInfo", base},
-      {"/selectNetCard", base},
-      {"/captureScreen", base},
-      {"/sendOpCmd", base},
-      {"/pullOpCmd", base},
+      {"/getMoreNetCardInfo",
+       [] { static APIGetMoreNetCardInfo h; return static_cast<BaseHttpAPI*>(&h); }},
+      {"/selectNetCard", [] { static APISelectNetCard h; return static_cast<BaseHttpAPI*>(&h); }},
+      {"/captureScreen", [] { static APIScreenCap h; return static_cast<BaseHttpAPI*>(&h); }},
+      {"/sendOpCmd", [] { static APISendOpCmd h(&gOpCmd); return static_cast<BaseHttpAPI*>(&h); }},
+      {"/pullOpCmd",
+       [] {
+         // Half of the workers at most may wait in a pull.
+         static APIPullOpCmd h(&gOpCmd, HttpServer::kWorkerThreads / 2);
+         return static_cast<BaseHttpAPI*>(&h);
+       }},
   };
   for (const Route& r : kRoutes) {
     if (starts_with_nocase(uri, r.prefix)) return r.handler();
@@ -148,10 +167,11 @@ int HttpServer::start() {
   if (context_ != nullptr) return -1;
   std::string port = std::to_string(port_);
   std::string root = module_dir();
+  std::string threads = std::to_string(kWorkerThreads);
   const char* options[] = {"listening_ports", port.c_str(),
                            "enable_keep_alive", "no",
                            "document_root", root.c_str(),
-                           "num_threads", "20",
+                           "num_threads", threads.c_str(),
                            // A request (its body included) that does not
                            // arrive in 10 s gives its worker thread back.
                            "request_timeout_ms", "10000",

@@ -17,6 +17,9 @@ struct mg_context;
 
 class HttpServer {
  public:
+  // CivetWeb's worker threads: requests served at once.
+  static const int kWorkerThreads = 20;
+
   explicit HttpServer(int port);
   ~HttpServer();  // stops the server if it runs
 

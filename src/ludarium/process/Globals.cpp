@@ -3,6 +3,7 @@
 // earlier objects. The log queue comes first, on its first use.
 #include "Globals.h"
 
+#include "ASAuthorizeServer.h"
 #include "Brocast.h"
 #include "HttpRecord.h"
 #include "SocketServer.h"
@@ -11,6 +12,7 @@
 #include "InstructionSet.h"
 #include "Log.h"
 #include "LogQueue.h"
+#include "OpCmd.h"
 #include "StateStore.h"
 #include "TeacherPresence.h"
 
@@ -35,3 +37,5 @@ Brocast gBorcastObj;
 SocketServer gSocketServer;
 InstructionSet gInstructionSet;
 StateStore gStateStore;
+ASAuthorizeServer gASAuthorizeServer;
+OpCmd gOpCmd;

@@ -31,9 +31,7 @@ int SocketServer::checkPort() {
     if (port_in_use(port, "127.0.0.1") != 0) continue;
     port_ = port;
     LOG("d", "SocketServer running on 127.0.0.1:%d", port);
-    BrocastData course = gBorcastObj.getData();
-    course.socket_port = port;
-    gBorcastObj.setData(course);
+    gBorcastObj.update([port](BrocastData& course) { course.socket_port = port; });
     return port;
   }
   return kLastPort + 1;

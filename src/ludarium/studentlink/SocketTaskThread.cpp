@@ -243,9 +243,9 @@ void SocketTaskThread::prepare_reply(int32_t type, const char* overtime_text) {
 // ---- working ----
 
 void SocketTaskThread::pass_working() {
-  BrocastData course = gBorcastObj.getData();
-  if (course.class_id != student_.class_id) {
-    if (course.class_id != 0 && course.class_id != -1) {
+  int32_t course_class = gBorcastObj.classId();
+  if (course_class != student_.class_id) {
+    if (course_class != 0 && course_class != -1) {
       farewell_step_ = 3;
       state_ = kOffline;
     }
@@ -310,7 +310,11 @@ void SocketTaskThread::pass_working() {
     }
   }
 
-  InstructionEntry entry = gInstructionSet.select_for(student_);
+  if (student_.group_id != groups_text_) {
+    groups_text_ = student_.group_id;
+    groups_ = parse_id_list(groups_text_);
+  }
+  InstructionEntry entry = gInstructionSet.select_for(student_, groups_);
   uint64_t id = entry.instruct_id;
   if (id != 0 && id != acked_id_ && id != inflight_id_) {
     send_failed_ = false;

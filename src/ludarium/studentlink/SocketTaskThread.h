@@ -14,6 +14,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "Message.h"
 #include "Mutex.h"
@@ -100,6 +101,9 @@ class SocketTaskThread {
   sock_t socket_;
   int32_t task_id_;
   std::string pending_;  // bytes received behind the last frame taken
+  // The student's group ids, parsed once per change of its "group_id" text.
+  std::string groups_text_;
+  std::vector<int32_t> groups_;
   // Each session draws its own random pauses, so sessions woken together
   // spread their sends instead of drawing the same value.
   std::minstd_rand random_;

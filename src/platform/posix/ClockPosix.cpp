@@ -10,7 +10,16 @@ int64_t monotonic_now() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-const int64_t kProcessStart = monotonic_now();
+// A function-local static: threads started by other static constructors
+// (the announcer) may ask before this file's own statics are initialised.
+int64_t process_start() {
+  static const int64_t start = monotonic_now();
+  return start;
+}
+
+// Taken at load time too, so that the count starts with the process and not
+// with its first caller.
+const int64_t kStartedAtLoad = process_start();
 
 }  // namespace
 
@@ -35,4 +44,4 @@ int64_t local_midnight(int year, int month, int day) {
   return result == static_cast<time_t>(-1) ? -1 : static_cast<int64_t>(result);
 }
 
-int64_t elapsed_ms() { return monotonic_now() - kProcessStart; }
+int64_t elapsed_ms() { return monotonic_now() - process_start(); }

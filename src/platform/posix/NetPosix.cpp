@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <cstring>
 
 #include "Net.h"
@@ -16,10 +15,15 @@ const sock_t kInvalidSocket = -1;
 
 namespace {
 
+// A null ip means every local address.
 bool make_address(int port, const char* ip, sockaddr_in* addr) {
   memset(addr, 0, sizeof(*addr));
   addr->sin_family = AF_INET;
   addr->sin_port = htons(static_cast<uint16_t>(port));
+  if (ip == nullptr) {
+    addr->sin_addr.s_addr = htonl(INADDR_ANY);
+    return true;
+  }
   return inet_pton(AF_INET, ip, &addr->sin_addr) == 1;
 }
 
@@ -231,4 +235,58 @@ int net_poll_readable(std::vector<PollItem>* items, int ms) {
   if (rc < 0) return -1;
   for (size_t i = 0; i < items->size(); ++i) (*items)[i].ready = fds[i].revents != 0;
   return rc;
+}
+
+int bind_socket(sock_t s, const char* ip, int port) {
+  sockaddr_in addr;
+  if (!make_address(port, ip, &addr)) {
+    errno = EINVAL;
+    return -1;
+  }
+  return bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 ? 0 : -1;
+}
+
+// Linux wants an int for the option; Windows takes the one byte.
+int enable_broadcast(sock_t s) {
+  int on = 1;
+  return setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)) == 0 ? 0 : -1;
+}
+
+int send_datagram(sock_t s, const char* ip, int port, const char* data, size_t size) {
+  sockaddr_in addr;
+  if (!make_address(port, ip, &addr)) {
+    errno = EINVAL;
+    return -1;
+  }
+  ssize_t n = sendto(s, data, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+  return n < 0 ? -1 : static_cast<int>(n);
+}
+
+int receive_datagram(sock_t s, char* buf, size_t size, int timeout_ms) {
+  pollfd p;
+  p.fd = s;
+  p.events = POLLIN;
+  p.revents = 0;
+  int n = poll(&p, 1, timeout_ms);
+  if (n < 0) return -1;
+  if (n == 0) return -2;
+  ssize_t got = recv(s, buf, size, 0);
+  return got < 0 ? -1 : static_cast<int>(got);
+}
+
+bool host_address(std::string* ip) {
+  char name[256] = {0};
+  if (gethostname(name, sizeof(name) - 1) != 0) return false;
+  addrinfo hints;
+  memset(&hints, 0, sizeof(hints));
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
+  char text[INET_ADDRSTRLEN] = {0};
+  const sockaddr_in* first = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+  bool ok = inet_ntop(AF_INET, &first->sin_addr, text, sizeof(text)) != nullptr;
+  freeaddrinfo(found);
+  if (ok) *ip = text;
+  return ok;
 }

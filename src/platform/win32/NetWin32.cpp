@@ -218,3 +218,63 @@ int net_poll_readable(std::vector<PollItem>* items, int ms) {
   for (size_t i = 0; i < items->size(); ++i) (*items)[i].ready = fds[i].revents != 0;
   return rc;
 }
+
+int bind_socket(sock_t s, const char* ip, int port) {
+  sockaddr_in address;
+  if (!MakeAddress(ip, port, &address)) {
+    WSASetLastError(WSAEINVAL);
+    return -1;
+  }
+  return bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 ? 0 : -1;
+}
+
+int enable_broadcast(sock_t s) {
+  // BOOL-sized rather than one byte: every Winsock, Wine's too, takes it.
+  BOOL on = TRUE;
+  return setsockopt(s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof(on)) == 0
+             ? 0
+             : -1;
+}
+
+int send_datagram(sock_t s, const char* ip, int port, const char* data, size_t size) {
+  sockaddr_in address;
+  if (!MakeAddress(ip, port, &address)) {
+    WSASetLastError(WSAEINVAL);
+    return -1;
+  }
+  int n = sendto(s, data, static_cast<int>(size), 0, reinterpret_cast<sockaddr*>(&address),
+                 sizeof(address));
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+int receive_datagram(sock_t s, char* buf, size_t size, int timeout_ms) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(s, &readable);
+  timeval limit;
+  limit.tv_sec = timeout_ms / 1000;
+  limit.tv_usec = (timeout_ms % 1000) * 1000;
+  int n = select(0, &readable, nullptr, nullptr, &limit);
+  if (n == SOCKET_ERROR) return -1;
+  if (n == 0) return -2;
+  int got = recv(s, buf, static_cast<int>(size), 0);
+  // A datagram larger than buf arrives cut, reported as WSAEMSGSIZE.
+  if (got == SOCKET_ERROR) return WSAGetLastError() == WSAEMSGSIZE ? static_cast<int>(size) : -1;
+  return got;
+}
+
+bool host_address(std::string* ip) {
+  char name[256] = {0};
+  if (gethostname(name, sizeof(name) - 1) != 0) return false;
+  addrinfo hints = addrinfo();
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
+  char text[INET_ADDRSTRLEN] = {0};
+  const sockaddr_in* first = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+  bool ok = inet_ntop(AF_INET, const_cast<in_addr*>(&first->sin_addr), text, sizeof(text)) != nullptr;
+  freeaddrinfo(found);
+  if (ok) *ip = text;
+  return ok;
+}

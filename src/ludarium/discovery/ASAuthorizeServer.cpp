@@ -1,0 +1,127 @@
+#include "ASAuthorizeServer.h"
+
+#include <string>
+
+#include "Brocast.h"
+#include "ConsoleTrace.h"
+#include "Log.h"
+#include "Thread.h"
+
+const char ASAuthorizeServer::kPolicy[] =
+    "<cross-domain-policy>\n<allow-access-from domain=\"*\" to-ports=\"*\"/>\n"
+    "</cross-domain-policy>\n";
+static_assert(sizeof(ASAuthorizeServer::kPolicy) == ASAuthorizeServer::kPolicySize + 1,
+              "the policy reply is 90 bytes");
+
+ASAuthorizeServer::ASAuthorizeServer() {}
+
+ASAuthorizeServer::~ASAuthorizeServer() {
+  stop_ = 1;
+  if (sock_ != kInvalidSocket) {
+    close_gracefully(sock_);
+    close_socket(sock_);
+  }
+}
+
+int ASAuthorizeServer::checkPort() {
+  for (int port = kFirstPort; port <= kLastPort; ++port) {
+    if (port_in_use(port, "127.0.0.1") == 0) {
+      port_ = port;
+      gBorcastObj.update([port](BrocastData& course) { course.as_policy_port = port; });
+      return port;
+    }
+  }
+  return kLastPort + 1;
+}
+
+int ASAuthorizeServer::Start() {
+  int started = net_startup(2, 2);
+  if (started == -1) LOG("e", "WSAStartup load error");
+  if (started == -2) LOG("e", "WinSock's version error");
+  status_ = 0;
+  sock_ = net_tcp_socket();
+  BindSocket();
+  ListenSocket();
+  return thread_begin(acceptThread, this);
+}
+
+int ASAuthorizeServer::BindSocket() {
+  if (net_bind_any(sock_, port_) != 0) {
+    LOG("e", "Bind error");
+    return -1;
+  }
+  LOG("d", "Bind ok,Port:%d", port_);
+  return 0;
+}
+
+int ASAuthorizeServer::ListenSocket() {
+  if (net_listen(sock_, 100) != 0) {
+    LOG("e", "Listen error");
+    return -1;
+  }
+  LOG("d", "Listen ok");
+  return 0;
+}
+
+sock_t ASAuthorizeServer::AcceptSocket() {
+  std::string peer;
+  int peer_port = 0;
+  sock_t s = net_accept(sock_, &peer, &peer_port);
+  if (s == kInvalidSocket) {
+    LOG("e", "Accept error");
+    return kInvalidSocket;
+  }
+  LOG("d", "Accept %s:%d", peer.c_str(), peer_port);
+  return s;
+}
+
+int ASAuthorizeServer::acceptPauseMs(int failures) {
+  if (failures <= 0) return 0;
+  // 100 ms, doubling up to 30 s; a single failure costs little.
+  int pause = 100;
+  for (int i = 1; i < failures && pause < 30000; ++i) pause *= 2;
+  return pause < 30000 ? pause : 30000;
+}
+
+unsigned int ASAuthorizeServer::acceptThread(void* arg) {
+  ASAuthorizeServer* self = static_cast<ASAuthorizeServer*>(arg);
+  int failures = 0;
+  while (self->stop_ == 0) {
+    sock_t s = self->AcceptSocket();
+    if (s == kInvalidSocket) {
+      sleep_ms(static_cast<unsigned int>(acceptPauseMs(++failures)));
+      continue;
+    }
+    failures = 0;
+    sock_t* owned = new sock_t(s);
+    if (thread_begin(connectionThread, owned) != 0) {
+      delete owned;
+      close_gracefully(s);
+      close_socket(s);
+    }
+  }
+  return 0;
+}
+
+unsigned int ASAuthorizeServer::connectionThread(void* arg) {
+  sock_t s = *static_cast<sock_t*>(arg);
+  delete static_cast<sock_t*>(arg);
+  int ready;
+  while ((ready = net_wait_writable(s, 10)) == 0) {
+  }
+  if (ready == 1) {
+    size_t sent = 0;
+    while (sent < kPolicySize) {
+      int n = net_send(s, kPolicy + sent, static_cast<int>(kPolicySize - sent));
+      if (n <= 0) {
+        console_trace("Failed send(),error code:%d\n", net_last_error());
+        break;
+      }
+      sent += static_cast<size_t>(n);
+    }
+  }
+  // The client's request, if it sent one, is read and dropped here.
+  close_gracefully(s);
+  close_socket(s);
+  return 0;
+}

@@ -1,0 +1,28 @@
+// "/getAPIServer", "/addAPIServer", "/delAPIServer", "/selectAPIServer":
+// the registry of upstream API servers (ServerManager) over HTTP.
+//
+// The frame routes by prefix; this handler serves only the four URIs
+// exactly (without regard to case, optionally followed by one "/") and
+// writes nothing for any other URI routed here.
+#pragma once
+
+#include <string>
+
+#include "BaseHttpAPI.h"
+#include "ServerManager.h"
+
+class APIServerManager : public BaseHttpAPI {
+ public:
+  // The registry file lives in config_dir ("config" beside the executable
+  // in the running server).
+  explicit APIServerManager(const std::string& config_dir);
+  int onHandleEvent(HttpRequest& request) override;
+
+ private:
+  void getServers(HttpRequest& request);
+  void addServer(HttpRequest& request);
+  void delServer(HttpRequest& request);
+  void selectServer(HttpRequest& request);
+
+  ServerManager manager_;
+};

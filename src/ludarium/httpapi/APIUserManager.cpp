@@ -1,0 +1,49 @@
+#include "APIUserManager.h"
+
+#include "InfoParser.h"
+#include "Log.h"
+#include "UriMatch.h"
+
+APIUserManager::APIUserManager(const std::string& config_dir) : manager_(config_dir) {
+  LOG("d", "%s", "");
+}
+
+int APIUserManager::onHandleEvent(HttpRequest& request) {
+  std::string uri = request.uri();
+  if (uri_is(uri, "/loginUserGet")) {
+    getUsers(request);
+  } else if (uri_is(uri, "/loginUserSet")) {
+    addUser(request);
+  }
+  return 1;
+}
+
+void APIUserManager::getUsers(HttpRequest& request) {
+  std::string error = parse_info(request, [](const JsonDocument&) {});
+  if (!error.empty()) {
+    LOG("w", "%s", error.c_str());
+    replyFail(request, error);
+  } else {
+    replyOk(request, "recordset", manager_.getUsers());
+  }
+  LOG("d", "%s", "");
+}
+
+void APIUserManager::addUser(HttpRequest& request) {
+  std::string loginnm, data;
+  std::string error = parse_info(request, [&](const JsonDocument& doc) {
+    loginnm = json_as_text(json_at(doc, "loginnm"));
+    data = json_as_text(json_at(doc, "data"));
+  });
+  if (!error.empty()) {
+    LOG("w", "%s", error.c_str());
+    replyFail(request, error);
+    return;
+  }
+  if (data.empty()) {
+    manager_.delUser(loginnm);
+  } else {
+    manager_.addUser(loginnm, data);
+  }
+  replyOk(request);
+}
