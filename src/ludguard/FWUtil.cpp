@@ -47,14 +47,16 @@ fw_result FWUtil::WindowsFirewallAppIsEnabled(const std::string& path, int* enab
     if (failed(r) || !found) {
       // Not listed: reported as disabled, and not a failure.
       r = kFwOk;
-      GUARD_LOG(kUnit, fn, "Authorized application %s is disabled in the firewall.\n", path.c_str());
+      GUARD_LOG(kUnit, fn, "Authorized application %s is disabled in the firewall.\n",
+                path.c_str());
     } else if (failed(r = fw_->get_enabled(&on))) {
       GUARD_LOG(kUnit, fn, "get_Enabled failed: 0x%08lx\n", hex(r));
     } else if (on) {
       *enabled = 1;
       GUARD_LOG(kUnit, fn, "Authorized application %s is enabled in the firewall.\n", path.c_str());
     } else {
-      GUARD_LOG(kUnit, fn, "Authorized application %s is disabled in the firewall.\n", path.c_str());
+      GUARD_LOG(kUnit, fn, "Authorized application %s is disabled in the firewall.\n",
+                path.c_str());
     }
   }
   fw_->free_texts();
@@ -89,7 +91,8 @@ fw_result FWUtil::WindowsFirewallAddApp(const std::string& path, const std::stri
   } else if (failed(r = fw_->add())) {
     GUARD_LOG(kUnit, fn, "Add failed: 0x%08lx\n", hex(r));
   } else {
-    GUARD_LOG(kUnit, fn, "Authorized application %s is now enabled in the firewall.\n", path.c_str());
+    GUARD_LOG(kUnit, fn, "Authorized application %s is now enabled in the firewall.\n",
+              path.c_str());
   }
   fw_->free_texts();
   fw_->release_application();
@@ -118,7 +121,7 @@ fw_result enableFireWall(FirewallBackend* backend, const std::string& path,
 }
 
 fw_result enableFireWall() {
-  std::unique_ptr<FirewallBackend> backend(FirewallBackend::create(
-      path_join(path_join(executableDirectory(), "config"), "firewall")));
+  std::unique_ptr<FirewallBackend> backend(
+      FirewallBackend::create(path_join(path_join(executableDirectory(), "config"), "firewall")));
   return enableFireWall(backend.get(), ludariumPath, kProductFullName);
 }

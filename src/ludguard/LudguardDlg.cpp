@@ -12,10 +12,14 @@ void LudguardDlg::onInit() {
 
 bool LudguardDlg::menuEnabled(int command) const {
   switch (command) {
-    case kMenuStart: return serviceRunning_ == 0;
-    case kMenuStop: return serviceRunning_ == 1;
-    case kMenuExit: return true;
-    default: return false;
+    case kMenuStart:
+      return serviceRunning_ == 0;
+    case kMenuStop:
+      return serviceRunning_ == 1;
+    case kMenuExit:
+      return true;
+    default:
+      return false;
   }
 }
 

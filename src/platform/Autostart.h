@@ -1,8 +1,8 @@
 // Starting a program at logon.
 //
 // Windows: the value `name` under the key
-// HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Run, written through a key opened for writing in the
-// program's default registry view, after comparing with the value read in the
+// HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Run, written through a key opened
+// for writing in the program's default registry view, after comparing with the value read in the
 // 64-bit view ("Default" when absent). Without the rights to open the key for
 // writing nothing happens.
 // Linux: an XDG autostart entry "<lower-case name>.desktop" whose Exec line

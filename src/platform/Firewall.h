@@ -22,8 +22,8 @@
 typedef int32_t fw_result;
 
 const fw_result kFwOk = 0;
-const fw_result kFwChangedMode = static_cast<fw_result>(0x80010106);  // RPC_E_CHANGED_MODE
-const fw_result kFwOutOfMemory = static_cast<fw_result>(0x8007000E);  // E_OUTOFMEMORY
+const fw_result kFwChangedMode = static_cast<fw_result>(0x80010106);   // RPC_E_CHANGED_MODE
+const fw_result kFwOutOfMemory = static_cast<fw_result>(0x8007000E);   // E_OUTOFMEMORY
 const fw_result kFwAccessDenied = static_cast<fw_result>(0x80070005);  // E_ACCESSDENIED
 
 class FirewallBackend {

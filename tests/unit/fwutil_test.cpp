@@ -97,8 +97,7 @@ TEST_F(FWUtilTest, FirstRunAddsTheApplicationThenLaterRunsFindIt) {
   EXPECT_EQ(1, fw_.added);
   EXPECT_EQ("C:\\lud\\ludarium.exe", fw_.path);
   EXPECT_EQ("Guard", fw_.name);
-  EXPECT_NE(std::string::npos,
-            log().find("fwutil:")) << log();
+  EXPECT_NE(std::string::npos, log().find("fwutil:")) << log();
   EXPECT_NE(std::string::npos,
             log().find("[FWUtil::WindowsFirewallAppIsEnabled] Authorized application "
                        "C:\\lud\\ludarium.exe is disabled in the firewall.\n\n"));
@@ -143,9 +142,12 @@ TEST_F(FWUtilTest, InitialisationFailuresNameTheirStepAndReleaseEverything) {
     fw_result FakeFirewall::*field;
     const char* line;
   } cases[] = {
-      {&FakeFirewall::manager, "[FWUtil::WindowsFirewallInitialize] CoCreateInstance failed: 0x80004005"},
-      {&FakeFirewall::policy, "[FWUtil::WindowsFirewallInitialize] get_LocalPolicy failed: 0x80004005"},
-      {&FakeFirewall::profile, "[FWUtil::WindowsFirewallInitialize] get_CurrentProfile failed: 0x80004005"},
+      {&FakeFirewall::manager,
+       "[FWUtil::WindowsFirewallInitialize] CoCreateInstance failed: 0x80004005"},
+      {&FakeFirewall::policy,
+       "[FWUtil::WindowsFirewallInitialize] get_LocalPolicy failed: 0x80004005"},
+      {&FakeFirewall::profile,
+       "[FWUtil::WindowsFirewallInitialize] get_CurrentProfile failed: 0x80004005"},
   };
   for (const Case& c : cases) {
     FakeFirewall fw;
@@ -166,8 +168,10 @@ TEST_F(FWUtilTest, AddFailuresAreLoggedByStepAndSummarised) {
     fw_result FakeFirewall::*field;
     const char* line;
   } cases[] = {
-      {&FakeFirewall::create_app, "[FWUtil::WindowsFirewallAddApp] CoCreateInstance failed: 0x80070005"},
-      {&FakeFirewall::put_path, "[FWUtil::WindowsFirewallAddApp] put_ProcessImageFileName failed: 0x80070005"},
+      {&FakeFirewall::create_app,
+       "[FWUtil::WindowsFirewallAddApp] CoCreateInstance failed: 0x80070005"},
+      {&FakeFirewall::put_path,
+       "[FWUtil::WindowsFirewallAddApp] put_ProcessImageFileName failed: 0x80070005"},
       {&FakeFirewall::put_name_r, "[FWUtil::WindowsFirewallAddApp] put_Name failed: 0x80070005"},
       {&FakeFirewall::add_r, "[FWUtil::WindowsFirewallAddApp] Add failed: 0x80070005"},
   };
@@ -177,7 +181,8 @@ TEST_F(FWUtilTest, AddFailuresAreLoggedByStepAndSummarised) {
     remove_file(log_);
     EXPECT_EQ(kFwAccessDenied, enableFireWall(&fw, "p", "n"));
     EXPECT_NE(std::string::npos, log().find(c.line)) << log();
-    EXPECT_NE(std::string::npos, log().find("[enableFireWall] WindowsFirewallAddApp failed: 0x80070005"));
+    EXPECT_NE(std::string::npos,
+              log().find("[enableFireWall] WindowsFirewallAddApp failed: 0x80070005"));
     EXPECT_EQ(std::string::npos, log().find("now enabled"));
   }
 }

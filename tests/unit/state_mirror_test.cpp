@@ -1,5 +1,3 @@
-#include "StateMirror.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +10,7 @@
 #include "Clock.h"
 #include "FileSystem.h"
 #include "Globals.h"
+#include "StateMirror.h"
 #include "StateStore.h"
 #include "Util.h"
 
@@ -67,7 +66,8 @@ TEST(StateMirrorKeys, AreTheKeysLudariumWritesInTheirPassOrder) {
 TEST(StateMirrorTimeText, LocalTimeWithMillisecondsInBrackets) {
   int64_t ms = 1400000000123LL;
   std::string text = timeText(ms);
-  EXPECT_TRUE(std::regex_match(text, std::regex(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.123\])"))) << text;
+  EXPECT_TRUE(std::regex_match(text, std::regex(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.123\])")))
+      << text;
   struct tm tm;
   local_tm(ms, &tm);
   char expected[32];
@@ -133,9 +133,9 @@ TEST_F(StateMirrorTest, StallLineWhenTheOldestWriteIsOlderThan20Seconds) {
   mirror_->setClock(clock_25s_ahead);
   std::string line = mirror_->pass();
   const std::string t = R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\])";
-  EXPECT_TRUE(std::regex_match(line, std::regex("\n1 " + t + " \\| 2 " + t + " \\| 3 " + t +
-                                                " \\| 4 " + t + " \\| earliest " + t +
-                                                " \\| curr " + t)))
+  EXPECT_TRUE(
+      std::regex_match(line, std::regex("\n1 " + t + " \\| 2 " + t + " \\| 3 " + t + " \\| 4 " + t +
+                                        " \\| earliest " + t + " \\| curr " + t)))
       << line;
   // Only keys that have records lower "earliest": with none, no stall.
   StateStore empty(unique_name("lock").c_str(), unique_name("shm").c_str());

@@ -2,11 +2,10 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
 #include "Autostart.h"
-#include <cstdio>
-
 #include "FileSystem.h"
 
 namespace {

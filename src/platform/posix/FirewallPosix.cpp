@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "Firewall.h"
 #include "FileSystem.h"
+#include "Firewall.h"
 
 namespace {
 

@@ -87,7 +87,7 @@ class ControlSocketTray : public Tray {
  private:
   std::string answer(const std::string& command, bool* exiting) {
     if (command == "status") return "ok " + handler_->status();
-    int id = command == "start" ? kMenuStart
+    int id = command == "start"  ? kMenuStart
              : command == "stop" ? kMenuStop
              : command == "exit" ? kMenuExit
                                  : 0;

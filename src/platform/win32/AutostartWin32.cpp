@@ -27,11 +27,11 @@ int autostart_register(const std::string& name, const std::string& command) {
   }
   int result = 0;
   if (present != command) {
-    result = RegSetValueExA(key, name.c_str(), 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(command.c_str()),
-                            static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS
-                 ? 1
-                 : -1;
+    result =
+        RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                       static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS
+            ? 1
+            : -1;
   }
   RegCloseKey(key);
   return result;

@@ -1,6 +1,7 @@
 // The tray shell on Win32: a hidden dialog (template IDD_LUDGUARD_DIALOG)
 // owning a notification-area icon with a right-click menu. See Tray.h.
 #include <windows.h>
+// After windows.h, which they need.
 #include <commctrl.h>
 #include <shellapi.h>
 
@@ -77,10 +78,12 @@ class DialogTray : public Tray {
 
   INT_PTR handle(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-      case WM_INITDIALOG: return init(dlg);
+      case WM_INITDIALOG:
+        return init(dlg);
       case WM_SYSCOMMAND:
         if ((wp & 0xFFF0) == IDM_ABOUTBOX) {
-          DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), dlg, AboutProc, 0);
+          DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), dlg, AboutProc,
+                          0);
           return TRUE;
         }
         return FALSE;
@@ -129,15 +132,16 @@ class DialogTray : public Tray {
         remove_icon();
         PostQuitMessage(0);
         return FALSE;
-      default: return FALSE;
+      default:
+        return FALSE;
     }
   }
 
   INT_PTR init(HWND dlg) {
     HMENU system = GetSystemMenu(dlg, FALSE);
     wchar_t about[128] = {0};
-    if (system != nullptr &&
-        LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 128) > 0 && about[0] != 0) {
+    if (system != nullptr && LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 128) > 0 &&
+        about[0] != 0) {
       AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
       AppendMenuW(system, MF_STRING, IDM_ABOUTBOX, about);
     }
@@ -167,7 +171,8 @@ class DialogTray : public Tray {
       int id;
       const wchar_t* text;
     };
-    const Item items[] = {{kMenuStart, L"启动服务"}, {kMenuStop, L"关闭服务"}, {kMenuExit, L"退出"}};
+    const Item items[] = {
+        {kMenuStart, L"启动服务"}, {kMenuStop, L"关闭服务"}, {kMenuExit, L"退出"}};
     for (const Item& item : items) {
       UINT flags = MF_STRING | (handler_->menuEnabled(item.id) ? MF_ENABLED : MF_GRAYED);
       AppendMenuW(menu, flags, static_cast<UINT_PTR>(item.id), item.text);
