@@ -18,10 +18,13 @@ windows: deps
 	mkdir -p dist/windows
 	cp build/windows/bin/ludarium.exe dist/windows/
 	cp build/windows/bin/ludstore.exe dist/windows/
+	cp build/windows/bin/ludguard.exe dist/windows/
 
-# Starts the service in the foreground with its console log; Ctrl-C ends it.
+# Starts the service supervised: ludguard's console test mode launches
+# ludarium beside it (and again whenever it ends); "q" then Enter, or Ctrl-C,
+# ends both.
 run: linux
-	build/linux/bin/ludarium
+	build/linux/bin/ludguard /test
 
 # Builds both platforms and runs every test: Linux unit and end-to-end tests,
 # then the Windows unit tests and smoke tests under Wine.

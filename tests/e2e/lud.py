@@ -51,7 +51,7 @@ def command(program, *args):
 class Program:
     """One of the programs copied into a directory of its own and started."""
 
-    def __init__(self, name, args=(), workdir=None, keep_dir=None):
+    def __init__(self, name, args=(), workdir=None, keep_dir=None, env=None):
         self.dir = keep_dir or tempfile.mkdtemp(prefix=name + "-")
         self.name = name
         exe = name + EXE
@@ -61,7 +61,8 @@ class Program:
         argv = ([WINE_RUN, path] if PLATFORM == "windows" else [path]) + list(args)
         self.output = open(os.path.join(self.dir, "console.txt"), "wb")
         self.proc = subprocess.Popen(argv, cwd=workdir or self.dir, stdout=self.output,
-                                     stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+                                     stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                                     env=env)
 
     @property
     def log_dir(self):
@@ -99,6 +100,38 @@ class Program:
     def cleanup(self):
         self.stop()
         shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def copy_programs(directory, names):
+    """Copies the named programs side by side into directory."""
+    for name in names:
+        shutil.copy2(os.path.join(BIN_DIR, name + EXE), os.path.join(directory, name + EXE))
+
+
+def pids_of(directory, name):
+    """Live processes of the program `name` copied into `directory`. Only
+    the test's own copy matches, never a process of anyone else. Under Wine
+    the match is on the Windows path in the command line."""
+    path = os.path.join(directory, name + EXE)
+    pids = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                if f.read().rsplit(")", 1)[1].split()[0] in ("Z", "X"):
+                    continue
+            if PLATFORM == "windows":
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    first = f.read().split(b"\0")[0].decode("utf-8", "replace")
+                if first.replace("\\", "/").lower().endswith(
+                        (os.path.basename(directory) + "/" + name + EXE).lower()):
+                    pids.append(int(entry))
+            elif os.readlink("/proc/%s/exe" % entry) == path:
+                pids.append(int(entry))
+        except (OSError, IndexError):
+            continue
+    return pids
 
 
 def store_dump():
@@ -151,6 +184,55 @@ class ServerTest(unittest.TestCase):
         program = Program(name, args, **kw)
         self.addCleanup(program.cleanup)
         return program
+
+
+class Guard(Program):
+    """ludguard with ludarium (and ludstore) beside it in one temporary
+    directory. Autostart entries go into the directory too (XDG folders
+    pointed there), never into the machine's own folders."""
+
+    def __init__(self, args=(), programs=("ludarium",), keep_dir=None, env=None, workdir=None):
+        directory = keep_dir or tempfile.mkdtemp(prefix="ludguard-")
+        copy_programs(directory, [p for p in programs
+                                  if not os.path.exists(os.path.join(directory, p + EXE))])
+        full_env = dict(os.environ)
+        full_env["XDG_CONFIG_DIRS"] = os.path.join(directory, "xdg")
+        full_env["XDG_CONFIG_HOME"] = os.path.join(directory, "home-config")
+        full_env.update(env or {})
+        self.env = full_env
+        super().__init__("ludguard", args, keep_dir=directory, env=full_env, workdir=workdir)
+
+    def guard_log(self):
+        try:
+            with open(os.path.join(self.log_dir, "Ludguard.log"), "rb") as f:
+                return f.read().decode("utf-8", "replace").replace("\r\n", "\n")
+        except FileNotFoundError:
+            return ""
+
+    def wait_guard_log(self, pattern, timeout=10.0):
+        rx = re.compile(pattern, re.M)
+        return wait_for(lambda: rx.search(self.guard_log()), timeout)
+
+    def ludarium_pids(self):
+        return pids_of(self.dir, "ludarium")
+
+    def ctl(self, *args):
+        """Runs `ludguard --ctl ...` of this directory: (exit code, output)."""
+        out = subprocess.run(command_in(self.dir, "ludguard", "--ctl", *args),
+                             capture_output=True, timeout=60, env=self.env)
+        return out.returncode, (out.stdout + out.stderr).decode("utf-8", "replace").strip()
+
+    def run_again(self, *args, timeout=60):
+        """A further ludguard of this directory, run to its end."""
+        return subprocess.run(command_in(self.dir, "ludguard", *args), capture_output=True,
+                              timeout=timeout, env=self.env, stdin=subprocess.DEVNULL)
+
+
+def command_in(directory, program, *args):
+    path = os.path.join(directory, program + EXE)
+    if PLATFORM == "windows":
+        return [WINE_RUN, path] + list(args)
+    return [path] + list(args)
 
 
 def http_raw(port, request, source="127.0.0.1", timeout=30):

@@ -1,0 +1,127 @@
+#include "FWUtil.h"
+
+#include <memory>
+
+#include "FileSystem.h"
+#include "GuardLog.h"
+#include "ProductInfo.h"
+#include "Supervisor.h"
+
+namespace {
+
+const char* const kUnit = "fwutil";
+
+unsigned long hex(fw_result r) { return static_cast<unsigned long>(static_cast<uint32_t>(r)); }
+
+bool failed(fw_result r) { return r < 0; }
+
+}  // namespace
+
+fw_result FWUtil::WindowsFirewallInitialize() {
+  const char* fn = "FWUtil::WindowsFirewallInitialize";
+  fw_result r = fw_->create_manager();
+  if (failed(r)) {
+    GUARD_LOG(kUnit, fn, "CoCreateInstance failed: 0x%08lx\n", hex(r));
+  } else if (failed(r = fw_->get_local_policy())) {
+    GUARD_LOG(kUnit, fn, "get_LocalPolicy failed: 0x%08lx\n", hex(r));
+  } else if (failed(r = fw_->get_current_profile())) {
+    GUARD_LOG(kUnit, fn, "get_CurrentProfile failed: 0x%08lx\n", hex(r));
+  }
+  fw_->release_manager_and_policy();
+  return r;
+}
+
+fw_result FWUtil::WindowsFirewallAppIsEnabled(const std::string& path, int* enabled) {
+  const char* fn = "FWUtil::WindowsFirewallAppIsEnabled";
+  *enabled = 0;
+  fw_result r = fw_->get_authorized_applications();
+  if (failed(r)) {
+    GUARD_LOG(kUnit, fn, "get_AuthorizedApplications failed: 0x%08lx\n", hex(r));
+  } else if (!fw_->make_path_text(path)) {
+    r = kFwOutOfMemory;
+    GUARD_LOG(kUnit, fn, "SysAllocString failed: 0x%08lx\n", hex(r));
+  } else {
+    bool found = false;
+    r = fw_->item(&found);
+    bool on = false;
+    if (failed(r) || !found) {
+      // Not listed: reported as disabled, and not a failure.
+      r = kFwOk;
+      GUARD_LOG(kUnit, fn, "Authorized application %s is disabled in the firewall.\n",
+                path.c_str());
+    } else if (failed(r = fw_->get_enabled(&on))) {
+      GUARD_LOG(kUnit, fn, "get_Enabled failed: 0x%08lx\n", hex(r));
+    } else if (on) {
+      *enabled = 1;
+      GUARD_LOG(kUnit, fn, "Authorized application %s is enabled in the firewall.\n", path.c_str());
+    } else {
+      GUARD_LOG(kUnit, fn, "Authorized application %s is disabled in the firewall.\n",
+                path.c_str());
+    }
+  }
+  fw_->free_texts();
+  fw_->release_item();
+  fw_->release_applications();
+  return r;
+}
+
+fw_result FWUtil::WindowsFirewallAddApp(const std::string& path, const std::string& name) {
+  const char* fn = "FWUtil::WindowsFirewallAddApp";
+  int enabled = 0;
+  fw_result r = WindowsFirewallAppIsEnabled(path, &enabled);
+  if (failed(r)) {
+    GUARD_LOG(kUnit, fn, "WindowsFirewallAppIsEnabled failed: 0x%08lx\n", hex(r));
+    return r;
+  }
+  if (enabled) return r;
+  if (failed(r = fw_->get_authorized_applications())) {
+    GUARD_LOG(kUnit, fn, "get_AuthorizedApplications failed: 0x%08lx\n", hex(r));
+  } else if (failed(r = fw_->create_application())) {
+    GUARD_LOG(kUnit, fn, "CoCreateInstance failed: 0x%08lx\n", hex(r));
+  } else if (!fw_->make_path_text(path)) {
+    r = kFwOutOfMemory;
+    GUARD_LOG(kUnit, fn, "SysAllocString failed: 0x%08lx\n", hex(r));
+  } else if (failed(r = fw_->put_process_image_file_name())) {
+    GUARD_LOG(kUnit, fn, "put_ProcessImageFileName failed: 0x%08lx\n", hex(r));
+  } else if (!fw_->make_name_text(name)) {
+    r = kFwOutOfMemory;
+    GUARD_LOG(kUnit, fn, "SysAllocString failed: 0x%08lx\n", hex(r));
+  } else if (failed(r = fw_->put_name())) {
+    GUARD_LOG(kUnit, fn, "put_Name failed: 0x%08lx\n", hex(r));
+  } else if (failed(r = fw_->add())) {
+    GUARD_LOG(kUnit, fn, "Add failed: 0x%08lx\n", hex(r));
+  } else {
+    GUARD_LOG(kUnit, fn, "Authorized application %s is now enabled in the firewall.\n",
+              path.c_str());
+  }
+  fw_->free_texts();
+  fw_->release_application();
+  fw_->release_applications();
+  return r;
+}
+
+fw_result enableFireWall(FirewallBackend* backend, const std::string& path,
+                         const std::string& name) {
+  const char* fn = "enableFireWall";
+  fw_result com = backend->com_initialize();
+  if (failed(com) && com != kFwChangedMode) {
+    GUARD_LOG("ludguard", fn, "CoInitializeEx failed: 0x%08lx\n", hex(com));
+    return com;
+  }
+  FWUtil util(backend);
+  fw_result r = util.WindowsFirewallInitialize();
+  if (failed(r)) {
+    GUARD_LOG("ludguard", fn, "WindowsFirewallInitialize failed: 0x%08lx\n", hex(r));
+  } else if (failed(r = util.WindowsFirewallAddApp(path, name))) {
+    GUARD_LOG("ludguard", fn, "WindowsFirewallAddApp failed: 0x%08lx\n", hex(r));
+  }
+  util.releaseProfile();
+  if (!failed(com)) backend->com_uninitialize();
+  return r;
+}
+
+fw_result enableFireWall() {
+  std::unique_ptr<FirewallBackend> backend(
+      FirewallBackend::create(path_join(path_join(executableDirectory(), "config"), "firewall")));
+  return enableFireWall(backend.get(), ludariumPath, kProductFullName);
+}

@@ -1,0 +1,104 @@
+#include "LudguardApp.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "Autostart.h"
+#include "CrashReporter.h"
+#include "FWUtil.h"
+#include "FileSystem.h"
+#include "GuardLog.h"
+#include "InstanceLock.h"
+#include "LudguardDlg.h"
+#include "ProductInfo.h"
+#include "StateMirror.h"
+#include "Supervisor.h"
+#include "Thread.h"
+#include "Tray.h"
+
+namespace {
+
+const uint32_t kCrashFlags = 0x17BFF;
+
+std::wstring widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+std::string lower(const char* text) {
+  std::string out;
+  for (; *text != '\0'; ++text) {
+    char c = *text;
+    out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return out;
+}
+
+// Reads standard input until a "q". When input ends without one (a closed
+// pipe, /dev/null), supervision goes on until the process is ended.
+void runTestMode() {
+  attach_test_console();
+  thread_begin(coreThread, nullptr);
+  startMirror();
+  for (;;) {
+    int c = getchar();
+    if (c == 'q') return;
+    if (c == EOF) {
+      for (;;) sleep_ms(60 * 1000);
+    }
+  }
+}
+
+int runTrayMode() {
+  GUARD_LOG("ludguard", "CLudguardApp::InitInstance", "%s", "");
+  static LudguardDlg dialog;
+  std::unique_ptr<Tray> tray(Tray::create(&dialog, kProductFullName));
+  if (!tray) return 1;
+  setTrayLink(tray.get());
+  int code = tray->run();
+  setTrayLink(nullptr);
+  return code;
+}
+
+}  // namespace
+
+int runLudguard(int argc, char** argv, StateStore* store) {
+  if (!claim_single_instance()) {
+    show_message(std::string(kProductFullName) + "已经启动！");
+    return 0;
+  }
+
+  static const std::wstring app_name = widen(kProductShortName);
+  static const std::wstring version = widen(buildTag());
+  CrashInstallInfo info = {};
+  info.size = 100;
+  info.app_name = app_name.c_str();
+  info.app_version = version.c_str();
+  info.upload_url = "";
+  info.flags = kCrashFlags;
+  if (crash_install(&info) != 0) {
+    char msg[256] = {0};
+    crash_last_error(msg, sizeof(msg));
+    return 0;
+  }
+
+  setMirrorStore(store);
+  initSupervisor();
+  autostart_register(kAutostartName, module_path());
+
+  int code = 0;
+  std::string option = argc > 1 ? lower(argv[1]) : std::string();
+  if (argc <= 1) {
+    code = runTrayMode();
+  } else if (option == "/install") {
+    enableFireWall();
+  } else if (option == "/uninstall") {
+    // The entry the common start-up has just written would otherwise start
+    // an uninstalled program at the next logon.
+    autostart_unregister(kAutostartName);
+  } else if (option == "/crash") {
+    crash_test();
+  } else if (option == "/test") {
+    runTestMode();
+  }
+  crash_uninstall();
+  return code;
+}

@@ -1,0 +1,39 @@
+#include "LudguardDlg.h"
+
+#include "FWUtil.h"
+#include "Supervisor.h"
+
+void LudguardDlg::onInit() {
+  serviceRunning_ = 0;
+  enableFireWall();
+  startService();
+  serviceRunning_ = 1;
+}
+
+bool LudguardDlg::menuEnabled(int command) const {
+  switch (command) {
+    case kMenuStart:
+      return serviceRunning_ == 0;
+    case kMenuStop:
+      return serviceRunning_ == 1;
+    case kMenuExit:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void LudguardDlg::onCommand(int command) {
+  if (!menuEnabled(command)) return;
+  if (command == kMenuStart) {
+    enableFireWall();
+    startService();
+    serviceRunning_ = 1;
+  } else if (command == kMenuStop) {
+    stopService();
+    serviceRunning_ = 0;
+  }
+  // kMenuExit: the shell removes its icon and ends; ludarium ends with us.
+}
+
+std::string LudguardDlg::status() const { return serviceStatus(); }

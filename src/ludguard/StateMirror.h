@@ -1,0 +1,55 @@
+// The state mirror: keeps log/broadcast and log/instruction equal to the
+// course and the current instruction that ludarium writes into the state
+// store, logs a stall line when the oldest of its four records is more than
+// 20 s old, and writes the two files back into the store before a launch.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class StateStore;
+
+// The four keys ludarium writes, in the order every pass reads them.
+extern const char* const kMirrorKeys[4];
+
+// "[%Y-%m-%d %H:%M:%S.mmm]" in local time.
+std::string timeText(int64_t ms);
+
+class StateMirror {
+ public:
+  // Neither pointer nor store is owned; the store outlives the mirror.
+  StateMirror(StateStore* store, const std::string& broadcast_path,
+              const std::string& instruction_path);
+
+  // Writes each non-empty file into the store under its key.
+  void restore();
+
+  // One pass: reads the four keys, rewrites a mirror file whose text differs
+  // from its value, and returns the stall line (starting with "\n") when
+  // the earliest record is more than 20 s older than the end of the pass,
+  // else "".
+  std::string pass();
+
+  // The clock of pass(), replaceable by tests (milliseconds since 1970).
+  void setClock(int64_t (*clock)()) { clock_ = clock; }
+
+ private:
+  StateStore* store_;
+  std::string broadcast_path_;
+  std::string instruction_path_;
+  int64_t (*clock_)();
+};
+
+// The process's store and mirror files; set once by the shell before any
+// supervisor thread starts.
+void setMirrorStore(StateStore* store);
+
+// Restore step of coreThread.
+void restoreState();
+
+// Starts deamonThread unless one is running already; at most one mirror
+// thread exists at a time, whatever the number of launches.
+void startMirror();
+
+// The mirror thread: a pass every 3 s until stopRequested is set.
+unsigned int deamonThread(void*);

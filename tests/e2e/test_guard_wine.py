@@ -1,0 +1,56 @@
+# platforms: windows
+"""ludguard.exe under Wine: launches ludarium.exe in its job, relaunches it
+after it is killed, takes it down when killed itself, and /install logs its
+firewall lines. The Run value every start writes is removed again (the
+prefix's registry is shared by every test)."""
+import os
+import signal
+import subprocess
+import unittest
+
+import lud
+
+PORT = 40080
+RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
+
+
+class WineGuard(lud.ServerTest):
+    def remove_run_value(self):
+        subprocess.run([lud.WINE_RUN, "reg", "delete", RUN_KEY, "/v", "Ludguard", "/f"],
+                       capture_output=True, timeout=120)
+
+    def test_supervision_and_install(self):
+        self.addCleanup(self.remove_run_value)
+        g = lud.Guard(["/test"])
+        self.addCleanup(g.cleanup)
+        self.assertTrue(lud.wait_http(PORT, timeout=120), "ludarium.exe did not answer /ping")
+        pids = lud.wait_for(lambda: len(g.ludarium_pids()) == 1 and g.ludarium_pids(), 30)
+        self.assertTrue(pids, "no single ludarium.exe process")
+        self.assertTrue(g.wait_guard_log(r"\[coreThread\] ludarium=.*\\ludarium\.exe$"))
+
+        os.kill(pids[0], signal.SIGKILL)
+        self.assertTrue(g.wait_guard_log(r"(WaitForSingleObject\n.*){2}", timeout=60),
+                        g.guard_log())
+        self.assertTrue(lud.wait_http(PORT, timeout=60), "no relaunch after the kill")
+        again = lud.wait_for(lambda: g.ludarium_pids() not in ([], pids) and g.ludarium_pids(), 30)
+        self.assertTrue(again)
+
+        # The job ends ludarium.exe with ludguard.exe.
+        g.proc.send_signal(signal.SIGKILL)
+        g.proc.wait(timeout=30)
+        self.assertTrue(lud.wait_for(lambda: not g.ludarium_pids(), timeout=30),
+                        "ludarium.exe outlived ludguard.exe")
+
+        installed = g.run_again("/install", timeout=120)
+        self.assertEqual(0, installed.returncode)
+        log = g.guard_log()
+        self.assertRegex(log, r"fwutil:\d+\[FWUtil::WindowsFirewallAppIsEnabled\] Authorized "
+                              r"application .*\\ludarium\.exe is (dis|en)abled in the firewall\.")
+        self.assertRegex(log, r"fwutil:\d+\[FWUtil::WindowsFirewallAddApp\] Authorized "
+                              r"application .*\\ludarium\.exe is now enabled in the firewall\.|"
+                              r"is enabled in the firewall\.")
+        self.assertEqual(0, g.run_again("/uninstall", timeout=120).returncode)
+
+
+if __name__ == "__main__":
+    unittest.main()
