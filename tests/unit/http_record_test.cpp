@@ -133,6 +133,36 @@ TEST_F(HttpRecordTest, UploadSendsTheFileInPiecesWithTheFixedBoundary) {
   EXPECT_EQ(closing, channel.pieces[6]);
 }
 
+TEST_F(HttpRecordTest, AFileThatGrowsDuringTheUploadIsSentAtItsMeasuredSize) {
+  std::string path = path_join(temp_dir(), "ludarium-growing-test.log");
+  FILE* f = open_file(path, "wb");
+  std::string data(150000, 'L');
+  fwrite(data.data(), 1, data.size(), f);
+  fclose(f);
+  // The channel appends to the file while the first piece goes out, as the
+  // log thread does to the day's log.
+  class GrowingChannel : public FakeChannel {
+   public:
+    GrowingChannel(std::string path) : FakeChannel({"HTTP/1.1 200 OK\r\n"}), path_(std::move(path)) {}
+    bool sendAll(const char* data, int length) override {
+      if (length == HttpRecord::kPieceSize) {
+        FILE* g = open_file(path_, "ab");
+        fputs(std::string(5000, 'G').c_str(), g);
+        fclose(g);
+      }
+      return FakeChannel::sendAll(data, length);
+    }
+    std::string path_;
+  } channel(path);
+  f = open_file(path, "rb");
+  EXPECT_TRUE(client_.sendHttpRequest(HttpRecord::uploadHead("/u", "h"), "", f, "", channel));
+  fclose(f);
+  remove_file(path);
+  size_t head_and_length = channel.pieces[0].size() + channel.pieces[1].size();
+  EXPECT_EQ("Content-Length: 150000\r\n\r\n", channel.pieces[1]);
+  EXPECT_EQ(150000u, channel.sent.size() - head_and_length);
+}
+
 TEST(Records, OnlineRecordAndItsFormBody) {
   BrocastData course;
   course.class_id = 3;
