@@ -2,6 +2,8 @@
 """The server process: start-up, its log files, the state store it keeps."""
 import os
 import re
+import subprocess
+import time
 import unittest
 
 import lud
@@ -55,6 +57,28 @@ class StartUp(lud.ServerTest):
     def test_non_numeric_argument_gives_no_timeout(self):
         server = self.start(args=["abc"])
         self.assertTrue(server.wait_log(r"itimeout:0$", timeout=20))
+
+
+class StoreLock(lud.ServerTest):
+    def test_a_lock_held_by_another_process_times_out_and_an_abandoned_one_recovers(self):
+        self.start()  # keeps the store alive under Wine, and writes it meanwhile
+        self.assertTrue(lud.store_set("A", "1"))
+        holder = subprocess.Popen(lud.command("ludstore", "hold", "4"), stdout=subprocess.PIPE)
+        self.addCleanup(holder.wait)
+        self.assertEqual(b"held", holder.stdout.readline().strip())
+        start = time.monotonic()
+        out = subprocess.run(lud.command("ludstore", "get", "A"), capture_output=True, timeout=60)
+        self.assertEqual(1, out.returncode)
+        self.assertIn(b"store error -1", out.stderr)
+        self.assertGreater(time.monotonic() - start, 1.9)
+        holder.wait(timeout=30)
+        # The holder ended without releasing: the first wait fails (-3) and
+        # gives the lock back, the next one succeeds.
+        out = subprocess.run(lud.command("ludstore", "get", "A"), capture_output=True, timeout=60)
+        if out.returncode != 0:
+            self.assertIn(b"store error -3", out.stderr)
+            out = subprocess.run(lud.command("ludstore", "get", "A"), capture_output=True, timeout=60)
+        self.assertEqual(b"1", out.stdout.strip())
 
 
 @unittest.skipIf(lud.PLATFORM == "windows",

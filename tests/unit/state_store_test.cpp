@@ -11,11 +11,6 @@
 #include "SharedState.h"
 #include "Thread.h"
 
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 // Each test uses objects of its own names, so the tests never share a table.
@@ -209,34 +204,3 @@ TEST_F(StateStoreTest, AbandonedLockIsRecovered) {
   EXPECT_EQ("2", v);
 }
 
-#if !defined(_WIN32)
-TEST_F(StateStoreTest, SecondProcessSharesTheTableAndItsLock) {
-  int ready[2];
-  ASSERT_EQ(0, pipe(ready));
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    StateStore other(lock_name_.c_str(), shm_name_.c_str());
-    other.write("from child", "hello");
-    NamedMutex* m = NamedMutex::open(lock_name_.c_str());
-    if (m == nullptr || m->lock(2000) != NamedMutex::kAcquired) _exit(1);
-    if (::write(ready[1], "x", 1) != 1) _exit(2);
-    sleep_ms(3000);
-    _exit(0);  // dies holding the lock
-  }
-  char c;
-  ASSERT_EQ(1, ::read(ready[0], &c, 1));
-  std::string v;
-  int64_t start = elapsed_ms();
-  EXPECT_EQ(-1, store_->read("from child", &v));  // the child holds the lock
-  EXPECT_GE(elapsed_ms() - start, 1900);
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_EQ(0, WEXITSTATUS(status));
-  EXPECT_EQ(-3, store_->read("from child", &v));  // abandoned by the dead child
-  ASSERT_EQ(0, store_->read("from child", &v));
-  EXPECT_EQ("hello", v);
-  close(ready[0]);
-  close(ready[1]);
-}
-#endif

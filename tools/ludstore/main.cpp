@@ -2,13 +2,19 @@
 //   ludstore            every used record: index, key, value, local time
 //   ludstore get KEY    the value of KEY (exit 1 when absent)
 //   ludstore set KEY V  writes V under KEY (as the server would)
+//   ludstore hold S     takes the store's lock, prints "held", keeps it S
+//                       seconds and ends without releasing it (to see how
+//                       the programs live with a stuck or abandoned lock)
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
 
 #include "Clock.h"
+#include "SharedState.h"
 #include "StateStore.h"
+#include "Thread.h"
 
 namespace {
 
@@ -23,7 +29,7 @@ std::string local_time_text(int64_t ms) {
 }
 
 int usage() {
-  fprintf(stderr, "usage: ludstore [get KEY | set KEY VALUE]\n");
+  fprintf(stderr, "usage: ludstore [get KEY | set KEY VALUE | hold SECONDS]\n");
   return 2;
 }
 
@@ -54,6 +60,17 @@ int main(int argc, char** argv) {
     if (time < 0) return 1;
     printf("%s\n", value.c_str());
     return 0;
+  }
+  if (argc == 3 && strcmp(argv[1], "hold") == 0) {
+    NamedMutex* lock = NamedMutex::open(StateStore::kMutexName);
+    if (lock == nullptr || lock->lock(StateStore::kLockTimeoutMs) != NamedMutex::kAcquired) {
+      fprintf(stderr, "ludstore: the lock was not obtained\n");
+      return 1;
+    }
+    printf("held\n");
+    fflush(stdout);
+    sleep_ms(static_cast<unsigned>(atoi(argv[2])) * 1000);
+    return 0;  // the lock goes with the process, unreleased
   }
   if (argc == 4 && strcmp(argv[1], "set") == 0) {
     int rc = store.write(argv[2], argv[3]);
