@@ -3,6 +3,7 @@
 server. Extra interfaces are veth pairs inside the test's own namespace
 (scripts/in-netns), so every datagram stays in it."""
 import json
+import os
 import socket
 import subprocess
 import sys
@@ -143,6 +144,15 @@ class Discovery(lud.ServerTest):
         repeat = arrivals[-1]
         print("repeat %.2f s after the first" % repeat, file=sys.stderr)
         self.assertGreater(repeat, 5.0)
+
+    def test_simulated_tablets_find_the_server_from_the_broadcast_alone(self):
+        self.start_server()
+        self.assertEqual(OK, commit(12))
+        out = subprocess.run([os.path.join(lud.BIN_DIR, "ludtablet"), "--discover", "10.77.0.255",
+                              "--count", "3", "--class", "12", "--seconds", "5"],
+                             capture_output=True, text=True, timeout=60)
+        self.assertRegex(out.stdout, r"discovered 10\.77\.0\.1:4567\d")
+        self.assertIn("logged in 3 of 3", out.stdout)
 
     def test_channel_zero_moves_to_ports_not_in_use(self):
         self.busy(40011)

@@ -4,6 +4,12 @@
 //   ludtablet [--host H] [--port P] [--count N] [--first-id ID] [--class C]
 //             [--groups JSON] [--log-type T] [--mac-prefix TEXT]
 //             [--receipt now|never|MS] [--seconds S] [-v]
+//             [--discover BROADCAST_IP]
+//
+// With --discover it first listens, as a tablet does, for the course the
+// server broadcasts (UDP 40011/40112/40213 and 40214/40215/40216 on that
+// broadcast address) and connects to the "socket_ip" and "socket_port" it
+// announces, ignoring --host and --port.
 //
 // It prints "logged in N of M after T ms" once every tablet is in, then,
 // on exit (after S seconds, or when every tablet has closed), one line per
@@ -19,6 +25,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "JsonReader.h"
 #include "Net.h"
 #include "SimTablet.h"
 #include "Thread.h"
@@ -29,8 +36,43 @@ int usage() {
   fprintf(stderr,
           "usage: ludtablet [--host H] [--port P] [--count N] [--first-id ID] [--class C]\n"
           "                 [--groups JSON] [--log-type T] [--mac-prefix TEXT]\n"
-          "                 [--receipt now|never|MS] [--seconds S] [-v]\n");
+          "                 [--receipt now|never|MS] [--seconds S] [-v] [--discover BROADCAST_IP]\n");
   return 2;
+}
+
+// Waits up to 30 s for a course datagram on the broadcast address; fills
+// host and port from it. False when none came or it made no sense.
+bool discover(const std::string& broadcast_ip, TabletOptions* options) {
+  static const int kPorts[] = {40011, 40112, 40213, 40214, 40215, 40216};
+  std::vector<PollItem> items;
+  for (int port : kPorts) {
+    sock_t s = open_udp_socket(broadcast_ip.c_str(), port);
+    if (s != kInvalidSocket) items.push_back(PollItem{s, false});
+  }
+  bool found = false;
+  int64_t end = wall_ms() + 30000;
+  while (!found && !items.empty() && wall_ms() < end) {
+    if (net_poll_readable(&items, 200) <= 0) continue;
+    for (const PollItem& item : items) {
+      if (!item.ready) continue;
+      char buf[2048];
+      int n = receive_datagram(item.socket, buf, sizeof(buf), 0);
+      if (n <= 0) continue;
+      try {
+        JsonDocument course;
+        parse_json(std::string(buf, static_cast<size_t>(n)), &course);
+        options->host = json_as_text(json_at(course, "socket_ip"));
+        options->port = static_cast<int>(json_as_int(json_at(course, "socket_port")));
+        found = !options->host.empty() && options->port > 0;
+      } catch (const std::exception&) {
+        // Not a course: keep listening.
+      }
+      if (found) break;
+    }
+  }
+  for (const PollItem& item : items) close_socket(item.socket);
+  if (found) printf("discovered %s:%d\n", options->host.c_str(), options->port);
+  return found;
 }
 
 int64_t percentile(std::vector<int64_t> values, double p) {
@@ -47,6 +89,7 @@ int main(int argc, char** argv) {
   int count = 1;
   int32_t first_id = 1001;
   int seconds = 0;
+  std::string discover_ip;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -73,6 +116,8 @@ int main(int argc, char** argv) {
       options.receipt_delay_ms = strcmp(v, "never") == 0 ? -1 : strcmp(v, "now") == 0 ? 0 : atoi(v);
     } else if (a == "--seconds" && (v = next())) {
       seconds = atoi(v);
+    } else if (a == "--discover" && (v = next())) {
+      discover_ip = v;
     } else {
       return usage();
     }
@@ -80,6 +125,10 @@ int main(int argc, char** argv) {
   if (count < 1) return usage();
   net_startup(2, 2);
   setvbuf(stdout, nullptr, _IOLBF, 0);
+  if (!discover_ip.empty() && !discover(discover_ip, &options)) {
+    fprintf(stderr, "ludtablet: no course broadcast on %s\n", discover_ip.c_str());
+    return 1;
+  }
 
   std::vector<std::unique_ptr<SimTablet>> tablets;
   int64_t start = wall_ms();
