@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
+#include "Clock.h"
 #include "FileSystem.h"
 
 std::string int64_to_text(int64_t value) {
@@ -56,6 +58,16 @@ void url_encode(const char* src, char* dst, size_t size) {
     }
   }
   dst[out] = '\0';
+}
+
+std::string local_time_text(int64_t ms) {
+  struct tm t;
+  local_tm(ms, &t);
+  char date[32];
+  strftime(date, sizeof(date), "%Y-%m-%d %H:%M:%S", &t);
+  char buf[48];
+  snprintf(buf, sizeof(buf), "%s.%03d", date, static_cast<int>(ms % 1000));
+  return buf;
 }
 
 std::string directory_of(const std::string& path) {

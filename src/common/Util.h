@@ -27,6 +27,9 @@ std::string replace_all(const std::string& text, const std::string& needle,
 // when the buffer is full. dst is always zero-terminated (size > 0).
 void url_encode(const char* src, char* dst, size_t size);
 
+// "YYYY-MM-DD HH:MM:SS.mmm" in local time of a time in ms since 1970.
+std::string local_time_text(int64_t ms);
+
 // Everything before the last "/" or "\" ("" when there is none).
 std::string directory_of(const std::string& path);
 

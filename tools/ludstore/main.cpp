@@ -15,18 +15,9 @@
 #include "SharedState.h"
 #include "StateStore.h"
 #include "Thread.h"
+#include "Util.h"
 
 namespace {
-
-std::string local_time_text(int64_t ms) {
-  struct tm t;
-  local_tm(ms, &t);
-  char buf[32];
-  strftime(buf, sizeof(buf), "%Y-%m-%d %H:%M:%S", &t);
-  char out[48];
-  snprintf(out, sizeof(out), "%s.%03d", buf, static_cast<int>(ms % 1000));
-  return out;
-}
 
 int usage() {
   fprintf(stderr, "usage: ludstore [get KEY | set KEY VALUE | hold SECONDS]\n");

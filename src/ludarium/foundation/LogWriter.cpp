@@ -7,6 +7,7 @@
 #include "Console.h"
 #include "FileSystem.h"
 #include "STLLogFile.h"
+#include "Util.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ void LogWriter::write(const std::string& level, const std::string& line, int64_t
   STLLogFile verbose(path_join(log_dir_, date + "verbose.log"));
   if (console_ != nullptr) {
     console_set_color(log_color_for_level(level));
-    fprintf(console_, " %s ", log_timestamp(now_ms).c_str());
+    fprintf(console_, " %s ", local_time_text(now_ms).c_str());
     fprintf(console_, " %s\n", line.c_str());
   }
   {

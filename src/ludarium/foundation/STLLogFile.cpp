@@ -1,20 +1,7 @@
 #include "STLLogFile.h"
 
-#include <ctime>
-
-#include "Clock.h"
 #include "FileSystem.h"
 #include "Util.h"
-
-std::string log_timestamp(int64_t now_ms) {
-  struct tm t;
-  local_tm(now_ms, &t);
-  char date[32];
-  strftime(date, sizeof(date), "%Y-%m-%d %H:%M:%S", &t);
-  char buf[48];
-  snprintf(buf, sizeof(buf), "%s.%03d", date, static_cast<int>(now_ms % 1000));
-  return buf;
-}
 
 STLLogFile::STLLogFile(const std::string& path) : path_(path) { mutex_init(&lock_); }
 
@@ -35,6 +22,6 @@ void STLLogFile::write(const char* data, int64_t now_ms) {
   if (data == nullptr) return;
   MutexGuard guard(&lock_);
   if (!open()) return;
-  fprintf(stream_, "%s %s\n", log_timestamp(now_ms).c_str(), data);
+  fprintf(stream_, "%s %s\n", local_time_text(now_ms).c_str(), data);
   fflush(stream_);
 }

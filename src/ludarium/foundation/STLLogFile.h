@@ -27,6 +27,3 @@ class STLLogFile {
   std::string path_;
   mutex_t lock_;  // guards stream_
 };
-
-// "YYYY-MM-DD HH:MM:SS.mmm" in local time.
-std::string log_timestamp(int64_t now_ms);
