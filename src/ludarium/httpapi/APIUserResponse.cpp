@@ -1,21 +1,14 @@
 #include "APIUserResponse.h"
 
-#include "JsonReader.h"
+#include "InfoParser.h"
 #include "JsonWriter.h"
 #include "Log.h"
 #include "UserRegistry.h"
 #include "Util.h"
 
 int APIUserResponse::onHandleEvent(HttpRequest& request) {
-  char info[1024];
-  if (getInfo(request, info, sizeof(info)) < 1) {
-    LOG("w", "no info");
-    replyFail(request, "no info");
-    return 1;
-  }
-  try {
-    JsonDocument doc;
-    parse_json(info, &doc);
+  std::string recordset;
+  std::string error = parse_info(request, [&recordset](const JsonDocument& doc) {
     int32_t class_id = static_cast<int32_t>(json_as_int(json_at(doc, "class_id")));
     uint64_t command_id = text_to_uint64(json_as_text(json_at(doc, "command_id")));
     std::vector<User> answered = users.repliedTo(class_id, command_id);
@@ -27,11 +20,13 @@ int APIUserResponse::onHandleEvent(HttpRequest& request) {
     w.key("users").begin_array();
     for (const User& u : answered) w.value(u.user_id);
     w.end_array().end_object();
-    replyOk(request, "recordset", w.str());
-  } catch (const std::exception& e) {
-    std::string text = "exception: " + exception_text(e) + " parse info error";
-    LOG("w", "%s", text.c_str());
-    replyFail(request, text);
+    recordset = w.str();
+  });
+  if (!error.empty()) {
+    LOG("w", "%s", error.c_str());
+    replyFail(request, error);
+  } else {
+    replyOk(request, "recordset", recordset);
   }
   return 1;
 }
