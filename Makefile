@@ -16,8 +16,8 @@ windows: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j$(JOBS)
 	mkdir -p dist/windows
-	cp build/windows/bin/ludarium.exe dist/windows/
-	cp build/windows/bin/ludstore.exe dist/windows/
+	cp build/windows/bin/ludarium.exe build/windows/bin/ludguard.exe dist/windows/
+	cp build/windows/bin/ludstore.exe build/windows/bin/ludtablet.exe dist/windows/
 	cp build/windows/bin/ludguard.exe dist/windows/
 
 # Starts the service supervised: ludguard's console test mode launches
