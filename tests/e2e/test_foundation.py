@@ -62,6 +62,7 @@ class StartUp(lud.ServerTest):
 class StoreLock(lud.ServerTest):
     def test_a_lock_held_by_another_process_times_out_and_an_abandoned_one_recovers(self):
         self.start()  # keeps the store alive under Wine, and writes it meanwhile
+        self.assertEqual("ok", lud.wait_for(lambda: lud.store_get(KEYS[0]), timeout=60))
         self.assertTrue(lud.store_set("A", "1"))
         holder = subprocess.Popen(lud.command("ludstore", "hold", "4"), stdout=subprocess.PIPE)
         self.addCleanup(holder.wait)
