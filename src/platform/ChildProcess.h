@@ -10,7 +10,8 @@
 // (the "hidden console"). The death signal follows the THREAD that launched
 // the child: that thread must stay alive until the child has ended (the
 // supervisor's launching thread waits for its child, so it does).
-// On both: no arguments, our environment and our current directory.
+// On both: no arguments, our environment and our current directory. The
+// Windows command line is the quoted path (program_command_line).
 #pragma once
 
 #include <string>

@@ -14,8 +14,18 @@ typedef int sock_t;
 extern const sock_t kInvalidSocket;
 
 // Starts the socket library where the platform needs it (Windows Sockets,
-// asking for the given version as major/minor). Returns 0 on success.
+// asking for the given version as major/minor). Returns 0 on success, -1
+// when the library could not be started, -2 when it started with another
+// version than asked (net_startup_result; the library is then started and
+// the caller decides whether to net_cleanup). Always 0 on Linux.
 int net_startup(int major, int minor);
+
+// How net_startup judges the Windows start-up call: `error` is its result,
+// `version` and `high_version` the versions it reports (low byte major,
+// high byte minor). -1 when error is not 0; -2 when the low byte of
+// `version` is not `major` or the high byte of `high_version` is not
+// `minor`; else 0.
+int net_startup_result(int error, unsigned version, unsigned high_version, int major, int minor);
 void net_cleanup();
 
 // 1 when a TCP connection to ip:port succeeds or, failing that, when a UDP

@@ -25,6 +25,21 @@ TEST(PortInUse, TcpListenerOrBoundUdpSocketMakeAPortBusy) {
   EXPECT_EQ(0, port_in_use(kUdp, "127.0.0.1"));
 }
 
+TEST(NetStartup, JudgesTheStartUpCallByItsResultAndVersions) {
+  // Windows Sockets 2.2 granted: version 0x0202, highest 0x0202.
+  EXPECT_EQ(0, net_startup_result(0, 0x0202, 0x0202, 2, 2));
+  // The call failed (WSASYSNOTREADY, WSAVERNOTSUPPORTED): whatever it reported.
+  EXPECT_EQ(-1, net_startup_result(10091, 0x0202, 0x0202, 2, 2));
+  EXPECT_EQ(-1, net_startup_result(10092, 0, 0, 2, 2));
+  // Started, but not with 2.2: the low byte of the version or the high
+  // byte of the highest version differs.
+  EXPECT_EQ(-2, net_startup_result(0, 0x0101, 0x0202, 2, 2));
+  EXPECT_EQ(-2, net_startup_result(0, 0x0202, 0x0102, 2, 2));
+  // The live call: the library is there on every platform we build for.
+  EXPECT_EQ(0, net_startup(2, 2));
+  net_cleanup();
+}
+
 namespace {
 std::atomic<int> g_ran{0};
 unsigned int mark_ran(void*) {

@@ -1,6 +1,7 @@
 #include "SocketServer.h"
 
 #include <algorithm>
+#include <new>
 
 #include "Brocast.h"
 #include "Log.h"
@@ -38,7 +39,9 @@ int SocketServer::checkPort() {
 }
 
 void SocketServer::Start() {
-  if (net_startup(2, 2) != 0) LOG("e", "WSAStartup load error");
+  int started = net_startup(2, 2);
+  if (started == -1) LOG("e", "WSAStartup load error");
+  if (started == -2) LOG("e", "WinSock's version error");
   {
     MutexGuard guard(&lock_);
     live_count_ = 0;
@@ -103,7 +106,9 @@ unsigned int SocketServer::accept_thread(void* self) {
       continue;
     }
     std::shared_ptr<SocketTaskThread> session;
-    {
+    // Out of memory or threads, one connection is refused; the server and
+    // its other sessions go on.
+    try {
       MutexGuard guard(&server->lock_);
       if (server->live_count_ >= kMaxSessions ||
           server->vThreads.size() >= static_cast<size_t>(kMaxSessions)) {
@@ -113,14 +118,19 @@ unsigned int SocketServer::accept_thread(void* self) {
       }
       session = std::make_shared<SocketTaskThread>(server, server->listen_socket_, s, server->task_counter_,
                                                    &server->lock_, &server->cond_);
-      server->task_counter_++;
       server->vThreads.push_back(session);
+      server->task_counter_++;
       // Counted here rather than on the new thread, so the cap holds for a burst.
       server->live_count_++;
+    } catch (const std::bad_alloc&) {
+      LOG("e", "no memory for a new session, connection closed");
+      close_socket(s);
+      continue;
     }
-    SessionStart* start = new SessionStart{server, session};
-    if (thread_begin(session_thread, start) != 0) {
+    SessionStart* start = new (std::nothrow) SessionStart{server, session};
+    if (start == nullptr || thread_begin(session_thread, start) != 0) {
       delete start;
+      LOG("e", "no thread for a new session, connection closed");
       server->TaskThreadExit(session);
     }
   }

@@ -44,7 +44,8 @@ void close_connection(sock_t s) {
 
 HttpRecord::HttpRecord() {
   mutex_init(&mutex_);
-  net_startup(2, 2);
+  // Started with another version, the library is released again.
+  if (net_startup(2, 2) == -2) net_cleanup();
 }
 
 HttpRecord::~HttpRecord() { mutex_destroy(&mutex_); }

@@ -2,12 +2,15 @@
 #include <windows.h>
 
 #include "Autostart.h"
+#include "CommandLine.h"
 
 namespace {
 const char* const kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 }  // namespace
 
-int autostart_register(const std::string& name, const std::string& command) {
+int autostart_register(const std::string& name, const std::string& program) {
+  // Quoted, or Windows would split a path with a blank at logon.
+  const std::string command = program_command_line(program);
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return -1;
   std::string present = "Default";

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "ChildProcess.h"
+#include "CommandLine.h"
 
 namespace {
 
@@ -50,8 +51,9 @@ class Win32Job : public KillJob {
   explicit Win32Job(HANDLE job) : job_(job) {}
 
   LaunchResult launch(const std::string& path, ChildProcess** child, int* create_result) override {
+    // CreateProcess may write into the command line it is given.
     wchar_t command[520] = {0};
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, command, 520);
+    MultiByteToWideChar(CP_ACP, 0, program_command_line(path).c_str(), -1, command, 520);
     command[519] = 0;
     STARTUPINFOW si;
     ZeroMemory(&si, sizeof(si));

@@ -38,7 +38,9 @@ SOCKET BoundSocket(int type, int protocol, const char* ip, int port) {
 
 int net_startup(int major, int minor) {
   WSADATA data;
-  return WSAStartup(MAKEWORD(major, minor), &data);
+  ZeroMemory(&data, sizeof(data));
+  int error = WSAStartup(MAKEWORD(major, minor), &data);
+  return net_startup_result(error, data.wVersion, data.wHighVersion, major, minor);
 }
 
 void net_cleanup() { WSACleanup(); }
