@@ -20,6 +20,7 @@
 #include "APIServerManager.h"
 #include "APIUserManager.h"
 #include "APIZipTest.h"
+#include "AnsiText.h"
 #include "BaseHttpAPI.h"
 #include "CrashReporter.h"
 #include "FileSystem.h"
@@ -166,7 +167,8 @@ HttpServer::~HttpServer() {
 int HttpServer::start() {
   if (context_ != nullptr) return -1;
   std::string port = std::to_string(port_);
-  std::string root = module_dir();
+  // The executable's folder is ANSI; the library reads its root as UTF-8.
+  std::string root = ansi_to_utf8(module_dir());
   std::string threads = std::to_string(kWorkerThreads);
   const char* options[] = {"listening_ports", port.c_str(),
                            "enable_keep_alive", "no",
