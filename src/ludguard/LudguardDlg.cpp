@@ -1,6 +1,7 @@
 #include "LudguardDlg.h"
 
 #include "FWUtil.h"
+#include "GuardLog.h"
 #include "Supervisor.h"
 
 void LudguardDlg::onInit() {
@@ -37,3 +38,8 @@ void LudguardDlg::onCommand(int command) {
 }
 
 std::string LudguardDlg::status() const { return serviceStatus(); }
+
+void LudguardDlg::onIconAdded(bool added) {
+  GUARD_LOG("ludguard", "CLudguardDlg::OnInitDialog", "%s",
+            added ? "tray icon added" : "tray icon could not be added");
+}

@@ -13,6 +13,7 @@ class LudguardDlg : public TrayHandler {
   bool menuEnabled(int command) const override;
   void onCommand(int command) override;
   std::string status() const override;
+  void onIconAdded(bool added) override;
 
   // 1 after a supervisor was started from here, 0 after the stop command;
   // not changed when the supervisor ends by itself.

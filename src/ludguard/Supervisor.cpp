@@ -30,26 +30,29 @@ const unsigned int kQuickExitPauseMs = 1000;
 
 std::string g_exe_dir;
 std::string g_log_dir;
-std::atomic<Tray*> g_tray(nullptr);
+Tray* g_tray = nullptr;  // guarded by the process lock
 
-// The process lock guards ludariumProcess and g_generation, and is held
+// The process lock guards ludariumProcess, g_generation and g_tray, and is held
 // while a child is launched and published, so that a stop command either
 // comes before a launch (which then does not happen) or finds the new child
 // to terminate.
-mutex_t g_process_lock = nullptr;
+mutex_t* process_lock() {
+  // Created on first use, so that the tray link is safe to set before
+  // initSupervisor and in tests that never call it.
+  static mutex_t lock = [] {
+    mutex_t m = nullptr;
+    mutex_init(&m);
+    return m;
+  }();
+  return &lock;
+}
+
 // The ludarium launched last, shared with the coreThread that waits for it;
 // the previous one is released when a launch replaces it, so the stop
 // command can always use it.
 std::shared_ptr<ChildProcess> ludariumProcess;
 // Bumped by every start command; a coreThread of an older generation leaves.
 unsigned long g_generation = 0;
-
-void setTrayIcon(int icon) {
-  Tray* tray = g_tray.load();
-  if (tray == nullptr) return;
-  tray->setIcon(icon);
-  if (!tray->visible()) GUARD_LOG("ludguard", "coreThread", "tray icon %d", icon);
-}
 
 // Waits up to ms, returning early when the service is stopped.
 void pause_unless_stopped(unsigned int ms) {
@@ -63,7 +66,7 @@ void pause_unless_stopped(unsigned int ms) {
 void waitForPreviousEnd() {
   std::shared_ptr<ChildProcess> previous;
   {
-    MutexGuard guard(&g_process_lock);
+    MutexGuard guard(process_lock());
     previous = ludariumProcess;
   }
   for (int i = 0; previous && !previous->ended() && i < 250; ++i) sleep_ms(20);
@@ -72,7 +75,6 @@ void waitForPreviousEnd() {
 }  // namespace
 
 void initSupervisor() {
-  mutex_init(&g_process_lock);
   g_exe_dir = module_dir();
   g_log_dir = path_join(g_exe_dir, "log");
   make_dir(g_log_dir);
@@ -86,7 +88,19 @@ void initSupervisor() {
 const std::string& executableDirectory() { return g_exe_dir; }
 const std::string& logDirectory() { return g_log_dir; }
 
-void setTrayLink(Tray* tray) { g_tray.store(tray); }
+void setTrayLink(Tray* tray) {
+  // Under the process lock: once the link is cleared no setIcon is still
+  // running on the old tray, which its owner may then destroy.
+  MutexGuard guard(process_lock());
+  g_tray = tray;
+}
+
+void setTrayIcon(int icon) {
+  MutexGuard guard(process_lock());
+  if (g_tray == nullptr) return;
+  g_tray->setIcon(icon);
+  if (!g_tray->visible()) GUARD_LOG("ludguard", "coreThread", "tray icon %d", icon);
+}
 
 unsigned int coreThread(void* arg) {
   // The generation its start command gave it (0 for the first start).
@@ -98,7 +112,7 @@ unsigned int coreThread(void* arg) {
     waitForPreviousEnd();
     std::shared_ptr<ChildProcess> child;
     {
-      MutexGuard guard(&g_process_lock);
+      MutexGuard guard(process_lock());
       if (stopRequested.load() != 0 || generation != g_generation) break;
       int created = 0;
       ChildProcess* launched_child = nullptr;
@@ -124,13 +138,13 @@ unsigned int coreThread(void* arg) {
     {
       // Under the lock, with the generation test below, so that a thread
       // of an older generation never sets its icon over a newer one's.
-      MutexGuard guard(&g_process_lock);
+      MutexGuard guard(process_lock());
       setTrayIcon(kIconRunning);
     }
     GUARD_LOG("ludguard", "coreThread", "WaitForSingleObject");
     child->wait();
     {
-      MutexGuard guard(&g_process_lock);
+      MutexGuard guard(process_lock());
       if (generation == g_generation) setTrayIcon(kIconStopped);
     }
 
@@ -151,7 +165,7 @@ unsigned int coreThread(void* arg) {
 int startService() {
   unsigned long generation;
   {
-    MutexGuard guard(&g_process_lock);
+    MutexGuard guard(process_lock());
     generation = ++g_generation;
     stopRequested.store(0);
   }
@@ -159,13 +173,13 @@ int startService() {
 }
 
 void stopService() {
-  MutexGuard guard(&g_process_lock);
+  MutexGuard guard(process_lock());
   stopRequested.store(1);
   if (ludariumProcess != nullptr) ludariumProcess->terminate(1);
 }
 
 std::string serviceStatus() {
-  MutexGuard guard(&g_process_lock);
+  MutexGuard guard(process_lock());
   if (ludariumProcess == nullptr) return "stopped pid=0";
   std::string pid = std::to_string(ludariumProcess->pid());
   if (!ludariumProcess->ended()) return "running pid=" + pid;

@@ -25,7 +25,12 @@ const std::string& executableDirectory();
 const std::string& logDirectory();
 
 // The tray whose icon coreThread switches; null in the console test mode.
+// Clearing it waits for a switch in progress, so the tray may be destroyed
+// as soon as setTrayLink(nullptr) returns. Any thread.
 void setTrayLink(Tray* tray);
+
+// Switches the linked tray's icon (kIconRunning, kIconStopped), if any.
+void setTrayIcon(int icon);
 
 // The supervisor thread (started with thread_begin): restore, then launch,
 // wait and launch again until stopRequested is set, a launch fails or a

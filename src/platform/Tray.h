@@ -38,6 +38,9 @@ class TrayHandler {
   virtual void onCommand(int command) = 0;
   // One line for "status": "running pid=N" or "stopped pid=N exit=C".
   virtual std::string status() const = 0;
+  // Windows: the icon was added to the notification area (at start-up, and
+  // again whenever Explorer restarts), or adding it failed.
+  virtual void onIconAdded(bool added) {}
 };
 
 class Tray {

@@ -37,7 +37,9 @@ INT_PTR CALLBACK AboutProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
 class DialogTray : public Tray {
  public:
   DialogTray(TrayHandler* handler, const std::string& tooltip)
-      : handler_(handler), tooltip_(from_utf8(tooltip)) {}
+      : handler_(handler),
+        tooltip_(from_utf8(tooltip)),
+        taskbar_created_(RegisterWindowMessageW(L"TaskbarCreated")) {}
 
   int run() override {
     HWND dlg = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_LUDGUARD_DIALOG),
@@ -60,9 +62,10 @@ class DialogTray : public Tray {
   void setIcon(int icon) override {
     std::lock_guard<std::mutex> guard(mutex_);
     if (!added_) return;
+    // Kept in the record, so that an icon added again shows the state.
+    record_.hIcon = load_icon(icon);
     NOTIFYICONDATAW data = record_;
     data.uFlags = NIF_ICON;
-    data.hIcon = load_icon(icon);
     Shell_NotifyIconW(NIM_MODIFY, &data);
   }
 
@@ -77,6 +80,12 @@ class DialogTray : public Tray {
   }
 
   INT_PTR handle(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    // A restarted Explorer has an empty notification area: add the icon
+    // again, or the menu would be gone until the next logon.
+    if (msg == taskbar_created_ && taskbar_created_ != 0) {
+      add_icon();
+      return FALSE;
+    }
     switch (msg) {
       case WM_INITDIALOG:
         return init(dlg);
@@ -158,10 +167,22 @@ class DialogTray : public Tray {
       record_.uCallbackMessage = kIconMessage;
       record_.hIcon = icon_;
       lstrcpynW(record_.szTip, tooltip_.c_str(), 128);
-      added_ = Shell_NotifyIconW(NIM_ADD, &record_) != FALSE;
     }
+    add_icon();
     handler_->onInit();
     return TRUE;
+  }
+
+  // Adds the icon as the record describes it (NIM_ADD) and tells the
+  // handler how it went, since nothing else shows a missing icon.
+  void add_icon() {
+    bool added;
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      added_ = Shell_NotifyIconW(NIM_ADD, &record_) != FALSE;
+      added = added_;
+    }
+    handler_->onIconAdded(added);
   }
 
   void popup_menu(HWND dlg) {
@@ -193,6 +214,7 @@ class DialogTray : public Tray {
 
   TrayHandler* const handler_;
   const std::wstring tooltip_;
+  const UINT taskbar_created_;  // 0 when the message could not be registered
   HICON icon_ = nullptr;
   std::mutex mutex_;  // guards record_ and added_ (GUI thread and coreThread)
   NOTIFYICONDATAW record_;
