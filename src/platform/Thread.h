@@ -6,8 +6,22 @@
 
 typedef unsigned int (*thread_func)(void* arg);
 
-// Starts a detached thread running fn(arg). Returns 0, or -1 when the thread
-// could not be started (fn is then never called). There is no handle to join.
+// Stack reserved for every thread that thread_begin starts. A 32-bit
+// Windows process has 2 GiB of addresses (4 GiB large-address-aware on a
+// 64-bit Windows), and each thread's reservation counts against them: at
+// the default 2 MiB a few hundred student sessions would exhaust them. The
+// deepest stacks here are the JSON readers, whose nesting is limited.
+// Sanitizer builds need more room per frame.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+const unsigned int kThreadStackBytes = 1024 * 1024;
+#else
+const unsigned int kThreadStackBytes = 256 * 1024;
+#endif
+
+// Starts a detached thread running fn(arg) on a stack of kThreadStackBytes.
+// Returns 0, or -1 when the thread could not be started (no memory, no
+// address space, too many threads; fn is then never called). There is no
+// handle to join.
 int thread_begin(thread_func fn, void* arg);
 
 // Id of the calling thread as the log prints it (kernel thread id on Linux,

@@ -51,14 +51,24 @@ def command(program, *args):
 class Program:
     """One of the programs copied into a directory of its own and started."""
 
-    def __init__(self, name, args=(), workdir=None, keep_dir=None, env=None):
-        self.dir = keep_dir or tempfile.mkdtemp(prefix=name + "-")
+    def __init__(self, name, args=(), workdir=None, keep_dir=None, env=None, wrapper=(),
+                 dir_name=None):
+        """wrapper: a command that runs the program (e.g. with limits);
+        dir_name: the program's directory gets that name (inside a temporary
+        directory), blanks and all."""
+        if keep_dir:
+            self.dir = keep_dir
+        elif dir_name:
+            self.dir = os.path.join(tempfile.mkdtemp(prefix=name + "-"), dir_name)
+            os.mkdir(self.dir)
+        else:
+            self.dir = tempfile.mkdtemp(prefix=name + "-")
         self.name = name
         exe = name + EXE
         if not os.path.exists(os.path.join(self.dir, exe)):
             shutil.copy2(os.path.join(BIN_DIR, exe), os.path.join(self.dir, exe))
         path = os.path.join(self.dir, exe)
-        argv = ([WINE_RUN, path] if PLATFORM == "windows" else [path]) + list(args)
+        argv = list(wrapper) + ([WINE_RUN, path] if PLATFORM == "windows" else [path]) + list(args)
         self.output = open(os.path.join(self.dir, "console.txt"), "wb")
         self.proc = subprocess.Popen(argv, cwd=workdir or self.dir, stdout=self.output,
                                      stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
@@ -100,6 +110,9 @@ class Program:
     def cleanup(self):
         self.stop()
         shutil.rmtree(self.dir, ignore_errors=True)
+        parent = os.path.dirname(self.dir)
+        if os.path.basename(parent).startswith(self.name + "-"):
+            shutil.rmtree(parent, ignore_errors=True)
 
 
 def copy_programs(directory, names):

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <new>
 
 #include "Thread.h"
 
@@ -24,13 +25,15 @@ void* posix_entry(void* p) {
 }  // namespace
 
 int start_detached_thread(thread_func fn, void* arg) {
-  PosixStart* start = new PosixStart{fn, arg};
+  PosixStart* start = new (std::nothrow) PosixStart{fn, arg};
+  if (start == nullptr) return -1;
   pthread_attr_t attr;
   if (pthread_attr_init(&attr) != 0) {
     delete start;
     return -1;
   }
   pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  pthread_attr_setstacksize(&attr, kThreadStackBytes);
   pthread_t tid;
   int rc = pthread_create(&tid, &attr, posix_entry, start);
   pthread_attr_destroy(&attr);

@@ -27,7 +27,9 @@ int start_detached_thread(thread_func fn, void* arg) {
   if (start == nullptr) return -1;
   // _beginthreadex rather than CreateThread so the CRT's per-thread data
   // (errno, strtok, locale) is set up for threads that call into the C library.
-  uintptr_t handle = _beginthreadex(nullptr, 0, ThreadEntry, start, 0, nullptr);
+  // The size is a reservation of addresses, not committed memory.
+  uintptr_t handle = _beginthreadex(nullptr, kThreadStackBytes, ThreadEntry, start,
+                                    STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (handle == 0) {
     delete start;
     return -1;
