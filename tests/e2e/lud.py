@@ -565,3 +565,26 @@ def discover_server(broadcast_ip, timeout=15.0, ports=None):
     course = json.loads(data.decode("latin-1"))
     return {"socket_ip": course.get("socket_ip", ""), "socket_port": course.get("socket_port", 0),
             "as_policy_port": course.get("as_policy_port", 0), "course": course, "port": port}
+
+
+class Xvfb:
+    """A virtual X server on a display number it picks itself, its root
+    window in the classic one-pixel stipple."""
+
+    def __init__(self, width=1366, height=768):
+        read_end, write_end = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height),
+             "-nolisten", "tcp", "-retro", "-noreset"], pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as f:
+            number = f.readline().strip()
+        if not number:
+            self.stop()
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.wait(timeout=30)

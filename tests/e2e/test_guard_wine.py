@@ -4,6 +4,7 @@ after it is killed, takes it down when killed itself, and /install logs its
 firewall lines. The Run value every start writes is removed again (the
 prefix's registry is shared by every test)."""
 import os
+import re
 import signal
 import subprocess
 import unittest
@@ -12,6 +13,21 @@ import lud
 
 PORT = 40080
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
+XVFB = None
+
+
+def setUpModule():
+    # The tray is a window: Wine needs a display to create it. Every Wine
+    # program of this namespace shares one desktop, so all of them get it.
+    global XVFB
+    XVFB = lud.Xvfb()
+    os.environ["DISPLAY"] = XVFB.display
+
+
+def tearDownModule():
+    # Wine's programs (explorer's desktop among them) end before their display.
+    subprocess.run([lud.WINE_RUN, "--unix", "wineserver", "-k"], capture_output=True, timeout=60)
+    XVFB.stop()
 
 
 class WineGuard(lud.ServerTest):
@@ -50,6 +66,20 @@ class WineGuard(lud.ServerTest):
                               r"application .*\\ludarium\.exe is now enabled in the firewall\.|"
                               r"is enabled in the firewall\.")
         self.assertEqual(0, g.run_again("/uninstall", timeout=120).returncode)
+
+    def test_tray_icon_comes_back_after_an_explorer_restart(self):
+        self.addCleanup(self.remove_run_value)
+        g = lud.Guard([])  # tray mode
+        self.addCleanup(g.cleanup)
+        icon = r"\[CLudguardDlg::OnInitDialog\] tray icon (added|could not be added)$"
+        self.assertTrue(g.wait_guard_log(icon, timeout=120), g.guard_log())
+        self.assertTrue(lud.wait_http(PORT, timeout=120), "ludarium.exe did not answer /ping")
+        # What Explorer broadcasts when it starts again.
+        broadcast = subprocess.run([lud.WINE_RUN, os.path.join(lud.BIN_DIR, "taskbar_created.exe")],
+                                   capture_output=True, timeout=120)
+        self.assertEqual(0, broadcast.returncode, broadcast.stderr)
+        added = lambda: len(re.findall(icon, g.guard_log(), re.M))
+        self.assertTrue(lud.wait_for(lambda: added() == 2, timeout=30), g.guard_log())
 
 
 if __name__ == "__main__":

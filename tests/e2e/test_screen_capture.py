@@ -65,27 +65,8 @@ def png_rgb_rows(png):
     return rows
 
 
-class Xvfb:
-    """A virtual X server on a display number it picks itself, its root
-    window in the classic one-pixel stipple."""
-
-    def __init__(self):
-        read_end, write_end = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H),
-             "-nolisten", "tcp", "-retro", "-noreset"], pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as f:
-            number = f.readline().strip()
-        if not number:
-            self.stop()
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            self.proc.wait(timeout=30)
+def Xvfb():
+    return lud.Xvfb(SCREEN_W, SCREEN_H)
 
 
 class Capture(lud.ServerTest):

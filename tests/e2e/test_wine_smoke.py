@@ -33,8 +33,10 @@ class WineSmoke(lud.ServerTest):
         self.assertTrue(stored)
 
     def test_course_broadcast_reaches_a_tablet(self):
-        self.start()
+        server = self.start()
         self.assertTrue(lud.wait_http(PORT, timeout=120), "ludarium.exe did not answer /ping")
+        # The policy server starts last: the start-up is over when it listens.
+        self.assertTrue(server.wait_log(r"Bind ok,Port:40300\n.*Listen ok$", timeout=60))
         # Every candidate port: under Wine the server's port probe may find a
         # port of this listener busy.
         listener = lud.CourseListener("10.77.0.255", [p for ch in lud.COURSE_CHANNELS for p in ch])
@@ -42,9 +44,9 @@ class WineSmoke(lud.ServerTest):
         info = json.dumps({"class": {"class_id": 21, "name": "w"}})
         self.assertEqual(b'{"status":1,"msg":"ok"}',
                          lud.http_get(PORT, "/commitCourseInfo?info=" + lud.quote_info(info))[2])
-        # A commit that races the start-up's port probes may go out once with
-        # the host's first address before the adapter choice settles it; the
-        # settled course follows at once (a changed text is sent at once).
+        # The adapter choice runs after the commit has stored the course: the
+        # course may go out once before it settles (a changed text goes out
+        # at once, so the settled one follows).
         courses = []
 
         def settled():
@@ -53,6 +55,7 @@ class WineSmoke(lud.ServerTest):
                 courses.append(json.loads(got[1]))
             return courses and courses[-1]["class_id"] == 21 and courses[-1]["socket_ip"] == "10.77.0.1"
         self.assertTrue(lud.wait_for(settled, timeout=60), courses)
+        course = courses[-1]
         self.assertEqual(40300, course["as_policy_port"])
         with socket.create_connection(("127.0.0.1", 40300), timeout=60) as s:
             reply = b""
