@@ -1,7 +1,8 @@
 # platforms: windows
 """Many tablets against ludarium.exe under Wine: the Linux tablet simulator
 logs LUD_WINE_TABLETS tablets in (300 here; 2,000 for the full-size run,
-see README) and one /sendCmd reaches every one of them."""
+see README) and one /sendCmd reaches every one of them. The times it prints
+are for reading, never checked."""
 import json
 import os
 import re
@@ -25,29 +26,35 @@ class WineTablets(lud.ServerTest):
         info = json.dumps({"class": {"class_id": 12, "name": "c"}})
         lud.http_get(PORT, "/commitCourseInfo?info=" + lud.quote_info(info))
 
+        # -v prints every frame a tablet receives; the run is ended here once
+        # every tablet has the command.
         tablets = subprocess.Popen([LUDTABLET, "--count", str(COUNT), "--class", "12",
-                                    "--receipt", "now", "--seconds", "60"],
+                                    "--receipt", "now", "--seconds", "900", "-v"],
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         self.addCleanup(lambda: tablets.poll() is None and tablets.kill())
         lines = []
         reader = threading.Thread(target=lambda: lines.extend(tablets.stdout), daemon=True)
         reader.start()
-        self.assertTrue(lud.wait_for(lambda: any(l.startswith("logged in") for l in lines), 240),
-                        lines)
-        logged = re.match(r"logged in (\d+) of (\d+) after (\d+) ms", lines[0])
-        self.assertEqual((COUNT, COUNT), (int(logged.group(1)), int(logged.group(2))), lines)
+        started = time.monotonic()
+        logged = lud.wait_for(lambda: next((l for l in list(lines) if l.startswith("logged in")), None),
+                              600)
+        self.assertTrue(logged, lines[-20:])
+        login_s = time.monotonic() - started
 
         command = json.dumps({"id": "4242", "params": {"action": "lock_screen"}})
         target = json.dumps({"type": "class", "class_id": 12})
+        sent = time.monotonic()
         _, _, body = lud.http_get(PORT, "/sendCmd?target=%s&command=%s"
                                   % (lud.quote_info(target), lud.quote_info(command)))
         self.assertEqual(b'{"status":1,"msg":"ok"}', body)
-        tablets.wait(timeout=120)
-        reader.join(timeout=30)
-        arrived = [l for l in lines if l.startswith("instruction 4242:")]
-        self.assertTrue(arrived, lines)
-        self.assertRegex(arrived[0], r"^instruction 4242: %d/%d " % (COUNT, COUNT))
-        print("%d tablets under Wine: %s%s" % (COUNT, lines[0], arrived[0]))
+        delivery = re.compile(r'^(\d+): \{[^\n]*"type":5[^\n]*\}[^\n]*"id":"4242"')
+
+        def reached():
+            return {m.group(1) for m in map(delivery.match, list(lines)) if m}
+        self.assertTrue(lud.wait_for(lambda: len(reached()) == COUNT, 300),
+                        "%d of %d tablets got the command" % (len(reached()), COUNT))
+        print("%d tablets under Wine: all logged in after %.1f s, all had the command %.1f s after "
+              "/sendCmd" % (COUNT, login_s, time.monotonic() - sent))
         self.assertIsNone(server.proc.poll(), "ludarium.exe ended")
 
 
