@@ -96,6 +96,12 @@ class Program:
         rx = re.compile(pattern, re.M)
         return wait_for(lambda: rx.search(self.log_text(kind)), timeout)
 
+    def wait_started(self, timeout=30.0):
+        """Waits for the end of ludarium's start-up: the policy server, which
+        starts last, listens. A course committed earlier may still see the
+        port probes write their ports into it."""
+        return self.wait_log(r"ASAuthorizeServer::ListenSocket .*Listen ok$", timeout)
+
     def console(self):
         self.output.flush()
         with open(os.path.join(self.dir, "console.txt"), "rb") as f:

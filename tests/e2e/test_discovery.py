@@ -77,9 +77,7 @@ class Discovery(lud.ServerTest):
     def start_server(self):
         server = self.start()
         self.assertTrue(lud.wait_http(PORT), "the HTTP API did not come up")
-        # The policy server starts last; a course committed before it may
-        # go out without its port.
-        self.assertTrue(server.wait_log(r"ASAuthorizeServer::ListenSocket .*Listen ok$", timeout=30))
+        self.assertTrue(server.wait_started())
         return server
 
     def listen(self, broadcast_ip, ports):

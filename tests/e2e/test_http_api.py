@@ -145,6 +145,7 @@ class Course(lud.ServerTest):
         super().setUp()
         self.server = self.start()
         self.assertTrue(lud.wait_http(PORT))
+        self.assertTrue(self.server.wait_started())
 
     def broadcast(self):
         return json.loads(lud.http_get(PORT, "/getBroadcast")[2])["broadcast"]
