@@ -19,11 +19,13 @@ windows: deps
 	cp build/windows/bin/ludarium.exe build/windows/bin/ludguard.exe dist/windows/
 	cp build/windows/bin/ludstore.exe build/windows/bin/ludtablet.exe dist/windows/
 	cp build/windows/bin/ludguard.exe dist/windows/
+	rm -rf dist/windows/www && cp -r build/windows/bin/www dist/windows/
 
 # Starts the service supervised: ludguard's console test mode launches
 # ludarium beside it (and again whenever it ends); "q" then Enter, or Ctrl-C,
 # ends both.
 run: linux
+	@echo "Teacher's console: http://127.0.0.1:40080/www/ (40081 or 40082 when 40080 is taken)"
 	build/linux/bin/ludguard /test
 
 # Builds both platforms and runs every test: Linux unit and end-to-end tests,
