@@ -35,13 +35,23 @@
     return e;
   }
 
+  // text may be a function that makes it, so a language switch can make it
+  // again (rerenderMessages).
   function show(box, text, kind) {
-    box.textContent = text || "";
-    box.className = "message" + (text ? " " + (kind || "info") : "");
+    box.makeText = typeof text === "function" ? text : null;
+    const shown = box.makeText ? box.makeText() : text || "";
+    box.textContent = shown;
+    box.className = "message" + (shown ? " " + (kind || "info") : "");
   }
 
   function showError(box, error) {
-    show(box, error instanceof ApiError ? error.text() : String(error.message || error), "error");
+    show(box, () => (error instanceof ApiError ? error.text() : String(error.message || error)), "error");
+  }
+
+  function rerenderMessages() {
+    for (const box of document.querySelectorAll(".message")) {
+      if (box.makeText) box.textContent = box.makeText();
+    }
   }
 
   function parseGroups(text) {
@@ -96,8 +106,7 @@
       ? [t("course.class") + " " + c.class_id + " " + LudApi.decodeName(c.class_name),
          t("course.teacher") + " " + LudApi.decodeName(c.teacher_name)].join("  ·  ")
       : t("course.none");
-    if (!published) show($("course-message"), t("course.none"), "info");
-    else if ($("course-message").textContent === t("course.none")) show($("course-message"), "");
+    $("course-none").hidden = published;
 
     const form = $("course-form");
     if (!courseFormDirty && published) {
@@ -137,7 +146,7 @@
       courseFormDirty = false;
       state.lastPing = 0;
       await refreshCourse();
-      show($("course-message"), t("course.published"), "info");
+      show($("course-message"), () => t("course.published"), "info");
       refreshRoster();
     } catch (e) {
       showError($("course-message"), e);
@@ -183,7 +192,7 @@
       await LudApi.call("/loginUserSet", { info: { loginnm: GROUPS_LOGIN, data: text } });
       setGroupNames(text);
       renderRoster();
-      show($("course-message"), t("course.groups.saved"), "info");
+      show($("course-message"), () => t("course.groups.saved"), "info");
     } catch (e) {
       showError($("course-message"), e);
     }
@@ -212,7 +221,7 @@
       }
       await refreshServers();
       await refreshCourse();
-      show($("course-message"), t("course.servers.done"), "info");
+      show($("course-message"), () => t("course.servers.done"), "info");
     } catch (e) {
       showError($("course-message"), e);
     }
@@ -265,10 +274,30 @@
     if ([...select.options].some((o) => o.value === current)) select.value = current;
   }
 
+  // Tiles are kept per student and updated in place, so a refresh never
+  // replaces what the teacher is pointing at.
+  const tileOf = new Map();
+
+  function makeTile(id) {
+    const tile = el("div", "tile");
+    tile.dataset.userId = String(id);
+    for (const part of ["name", "meta groups", "meta device", "meta time"]) tile.appendChild(el("div", part));
+    tile.appendChild(el("span", "mark"));
+    tile.addEventListener("click", () => {
+      if (state.chosen.has(id)) state.chosen.delete(id);
+      else state.chosen.add(id);
+      renderRoster();
+    });
+    return tile;
+  }
+
+  function setText(node, text) {
+    if (node.textContent !== text) node.textContent = text;
+  }
+
   function renderRoster() {
     const tiles = $("tiles");
     const counts = $("roster-counts");
-    tiles.textContent = "";
     counts.textContent = "";
     if (classId() === null) {
       show($("roster-message"), t("roster.nocourse"), "info");
@@ -281,31 +310,45 @@
     let ungrouped = 0;
     const now = Date.now();
     const pending = state.pending;
+    const present = new Set();
     for (const s of state.students) {
+      present.add(s.id);
       if (s.groups.length === 0) ungrouped++;
       for (const g of s.groups) perGroup.set(g, (perGroup.get(g) || 0) + 1);
 
-      const tile = el("div", "tile");
-      tile.dataset.userId = String(s.id);
-      tile.dataset.groups = s.groups.join(",");
-      if (s.groups.length) tile.classList.add("g" + ((((s.groups[0] - 1) % 5) + 5) % 5 + 1));
-      if (state.chosen.has(s.id)) tile.classList.add("chosen");
-      tile.appendChild(el("div", "name", s.name || "#" + s.id));
-      tile.appendChild(el("div", "meta",
-        (s.groups.length ? s.groups.map((g) => groupLabel(g)).join(", ") : t("roster.nogroup")) + " · #" + s.id));
-      tile.appendChild(el("div", "meta", [s.ip, s.device].filter(Boolean).join(" · ")));
-      tile.appendChild(el("div", "meta", t("roster.online", { t: duration(now - state.firstSeen.get(s.id)) })));
+      let tile = tileOf.get(s.id);
+      if (!tile) {
+        tile = makeTile(s.id);
+        tileOf.set(s.id, tile);
+      }
+      const classes = ["tile"];
+      if (s.groups.length) classes.push("g" + ((((s.groups[0] - 1) % 5) + 5) % 5 + 1));
+      if (state.chosen.has(s.id)) classes.push("chosen");
+      let mark = "";
       if (pending && pending.addressed.has(s.id)) {
         const answered = pending.answered.has(s.id);
-        tile.classList.add(answered ? "answered" : "waiting");
-        tile.appendChild(el("span", "mark", answered ? "✓ " + t("roster.answered") : t("roster.waiting")));
+        classes.push(answered ? "answered" : "waiting");
+        mark = answered ? "\u2713" : "\u2026";
+        tile.title = answered ? t("roster.answered") : t("roster.waiting");
       }
-      tile.addEventListener("click", () => {
-        if (state.chosen.has(s.id)) state.chosen.delete(s.id);
-        else state.chosen.add(s.id);
-        renderRoster();
-      });
-      tiles.appendChild(tile);
+      if (!mark) tile.title = "";
+      tile.className = classes.join(" ");
+      tile.dataset.groups = s.groups.join(",");
+      const [name, groups, device, time, markNode] = tile.children;
+      setText(name, s.name || "#" + s.id);
+      name.title = s.name;
+      setText(groups, (s.groups.length ? s.groups.map((g) => groupLabel(g)).join(", ") : t("roster.nogroup")) +
+                      " \u00b7 #" + s.id);
+      setText(device, [s.ip, s.device].filter(Boolean).join(" \u00b7 "));
+      setText(time, t("roster.online", { t: duration(now - state.firstSeen.get(s.id)) }));
+      setText(markNode, mark);
+      tiles.appendChild(tile);  // moves it into roster order
+    }
+    for (const [id, tile] of tileOf) {
+      if (!present.has(id)) {
+        tile.remove();
+        tileOf.delete(id);
+      }
     }
     if (classId() !== null) {
       counts.appendChild(el("span", "total", t("roster.count", { n: state.students.length })));
@@ -336,17 +379,17 @@
       return {
         target: { type: "group", class_id: cid, groups: [g] },
         addressed: state.students.filter((s) => s.groups.includes(g)).map((s) => s.id),
-        description: t("cmd.to.desc.group", { g: groupLabel(g) }),
+        description: () => groupLabel(g),
       };
     }
     if (mode === "users") {
       const users = [...state.chosen].sort((a, b) => a - b);
       if (users.length === 0) throw new Error(t("cmd.err.nousers"));
       return { target: { type: "user", class_id: cid, users }, addressed: users,
-               description: t("cmd.to.desc.users", { n: users.length }) };
+               description: () => t("cmd.to.desc.users", { n: users.length }) };
     }
     return { target: { type: "class", class_id: cid }, addressed: state.students.map((s) => s.id),
-             description: t("cmd.to.desc.class") };
+             description: () => t("cmd.to.desc.class") };
   }
 
   async function sendCommand(action, moreParams) {
@@ -358,7 +401,7 @@
       const id = nextId();
       const command = { id, params: Object.assign({}, moreParams || {}, { action }) };
       await LudApi.call("/sendCmd", { target: JSON.stringify(target), command: JSON.stringify(command) });
-      show(box, t("cmd.sent", { action, id, to: description }), "info");
+      show(box, () => t("cmd.sent", { action, id, to: description() }), "info");
       startWaiting(cid, id, addressed);
     } catch (e) {
       showError(box, e);
@@ -479,7 +522,7 @@
         row.appendChild(cell);
         body.appendChild(row);
       }
-      show(box, cards.length ? "" : t("net.none"), "info");
+      show(box, cards.length ? "" : () => t("net.none"), "info");
     } catch (e) {
       showError(box, e);
     }
@@ -497,7 +540,10 @@
 
   // ---- the refresh cycle -----------------------------------------------------
 
+  let serverOk = null;
+
   function setServerState(ok, error) {
+    serverOk = ok;
     const s = $("server-state");
     s.className = "state " + (ok ? "ok" : "down");
     s.textContent = ok ? t("server.ok") : t("server.down");
@@ -535,6 +581,8 @@
     }
     $("lang").addEventListener("click", () => I18n.setLanguage(I18n.language() === "zh" ? "en" : "zh"));
     I18n.onChange(() => {
+      rerenderMessages();
+      if (serverOk !== null) setServerState(serverOk);
       if (!$("remote-banner").hidden) {
         $("remote-banner").textContent = t("remote.banner", { port: location.port || "40080" });
       }
@@ -558,7 +606,7 @@
     $("roster-clear").addEventListener("click", () => { state.chosen.clear(); renderRoster(); });
     $("capture").addEventListener("click", capture);
     $("net-refresh").addEventListener("click", refreshCards);
-    $("screen-message").textContent = t("screen.none");
+    show($("screen-message"), () => t("screen.none"), "info");
 
     renderRoster();
     cycle().then(refreshCards);
