@@ -176,6 +176,68 @@ class LiveClass(ConsoleTest):
         self.screenshot("console-live-class-zh.png")
 
 
+class Panels(ConsoleTest):
+    def test_groups_servers_network_and_a_command_to_chosen_tiles(self):
+        lud.add_veth("v0", ["10.77.0.1/24"])
+        self.start_server()
+        driver = self.open_console()
+        self.publish(5, "Ms Li", 12, "7B")
+        self.tablets(4001, 2, 2)
+        self.wait(lambda: len(self.tiles()) == 2, "the two tablets did not appear")
+
+        # Group names, kept in the login-user store, label tiles and counts.
+        driver.find_element(By.CSS_SELECTOR, "#course-more summary").click()
+        groups = driver.find_element(By.ID, "groups")
+        groups.send_keys("2 Blue team")
+        driver.find_element(By.ID, "groups-save").click()
+        self.wait(lambda: "Group 2 Blue team: 2" in self.text("roster-counts"), "group names not used")
+        stored = lud.http_get(HTTP, "/loginUserGet?info=%7B%7D")[2].decode()
+        self.assertIn('"loginnm":"ludarium-console-groups","data":"2 Blue team"', stored)
+
+        # An API server added and chosen becomes the course's.
+        form = driver.find_element(By.ID, "server-form")
+        for name, value in (("school_id", "100"), ("id", "s1"), ("address", "10.0.0.5:8080"), ("describe", "main")):
+            form.find_element(By.NAME, name).send_keys(value)
+        form.find_element(By.NAME, "recommend").click()
+        form.find_element(By.CSS_SELECTOR, "button[data-op=add]").click()
+        self.wait(lambda: "s1: 10.0.0.5:8080 (main)" in self.text("servers-recommended"), "server not added")
+        form.find_element(By.CSS_SELECTOR, "button[data-op=select]").click()
+        self.wait(lambda: "10.0.0.5:8080 (main)" == self.text("course-server"), "server not chosen")
+        form.find_element(By.NAME, "id").clear()
+        form.find_element(By.NAME, "id").send_keys("nope")
+        form.find_element(By.CSS_SELECTOR, "button[data-op=select]").click()
+        self.wait(lambda: "no such server :id=nope" in self.text("course-message"), "no error for a bad id")
+
+        # The adapter list and the choice of the one the course goes out on.
+        driver.find_element(By.ID, "net-refresh").click()
+        row = self.wait(lambda: [r for r in driver.find_elements(By.CSS_SELECTOR, "#cards tbody tr")
+                                 if "10.77.0.1" in r.text], "the adapter is not listed")[0]
+        self.assertIn("255.255.255.0", row.text)
+        if "in use" not in row.text:
+            row.find_element(By.TAG_NAME, "button").click()
+        self.wait(lambda: "tablets connect to 10.77.0.1:45678" in self.text("broadcast-state"), "no choice shown")
+        self.wait(lambda: any("10.77.0.1" in r.text and "in use" in r.text
+                              for r in driver.find_elements(By.CSS_SELECTOR, "#cards tbody tr")), "not in use")
+
+        # A free-form command to one chosen tile: only that one is addressed.
+        driver.find_element(By.CSS_SELECTOR, "#tiles .tile[data-user-id='4002']").click()
+        self.wait(lambda: "1 chosen" in self.text("roster-selected"), "the tile was not chosen")
+        driver.find_element(By.CSS_SELECTOR, "input[name=target][value=users]").click()
+        driver.find_element(By.ID, "free-params").send_keys('{"page":')
+        driver.find_element(By.ID, "free-action").send_keys("show_page")
+        driver.find_element(By.ID, "free-send").click()
+        self.wait(lambda: "not a JSON object" in self.text("cmd-message"), "bad params not refused")
+        driver.find_element(By.ID, "free-params").send_keys("3}")
+        driver.find_element(By.ID, "free-send").click()
+        bar = driver.find_element(By.ID, "progress")
+        self.wait(lambda: bar.get_attribute("data-answered") == "1", "the chosen student did not answer")
+        self.assertEqual("1", bar.get_attribute("data-addressed"))
+        tiles = self.tiles()
+        self.assertIn("answered", tiles[4002]["classes"])
+        self.assertNotIn("answered", tiles[4001]["classes"])
+        self.assertNotIn("waiting", tiles[4001]["classes"])
+
+
 class Hostile(ConsoleTest):
     def test_student_texts_are_shown_as_text(self):
         self.start_server()
