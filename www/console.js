@@ -122,7 +122,7 @@
       : t("course.servers.none");
     $("course-running").textContent = c.runing ? t("yes") : t("no");
     $("broadcast-state").textContent = published
-      ? t("net.broadcast.on", { ip: c.socket_ip || "?", port: c.socket_port })
+      ? t("net.broadcast.on", { ip: c.socket_ip || t("net.noaddress"), port: c.socket_port })
       : t("net.broadcast.off");
   }
 
