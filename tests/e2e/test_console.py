@@ -179,6 +179,7 @@ class LiveClass(ConsoleTest):
 class Panels(ConsoleTest):
     def test_groups_servers_network_and_a_command_to_chosen_tiles(self):
         lud.add_veth("v0", ["10.77.0.1/24"])
+        lud.add_veth("v1", ["10.78.0.1/24"])
         self.start_server()
         driver = self.open_console()
         self.publish(5, "Ms Li", 12, "7B")
@@ -208,16 +209,23 @@ class Panels(ConsoleTest):
         form.find_element(By.CSS_SELECTOR, "button[data-op=select]").click()
         self.wait(lambda: "no such server :id=nope" in self.text("course-message"), "no error for a bad id")
 
-        # The adapter list and the choice of the one the course goes out on.
+        # The adapter list and the choice of the one the course goes out on:
+        # of the two test adapters, the one not in use is chosen. The table is
+        # rebuilt by each refresh, so rows are read, and a button clicked, in
+        # one script each.
+        rows = "return [...document.querySelectorAll('#cards tbody tr')].map(r => r.innerText)"
         driver.find_element(By.ID, "net-refresh").click()
-        row = self.wait(lambda: [r for r in driver.find_elements(By.CSS_SELECTOR, "#cards tbody tr")
-                                 if "10.77.0.1" in r.text], "the adapter is not listed")[0]
-        self.assertIn("255.255.255.0", row.text)
-        if "in use" not in row.text:
-            row.find_element(By.TAG_NAME, "button").click()
-        self.wait(lambda: "tablets connect to 10.77.0.1:45678" in self.text("broadcast-state"), "no choice shown")
-        self.wait(lambda: any("10.77.0.1" in r.text and "in use" in r.text
-                              for r in driver.find_elements(By.CSS_SELECTOR, "#cards tbody tr")), "not in use")
+        def test_adapters():
+            found = [r for r in driver.execute_script(rows) if "10.7" in r and "255.255.255.0" in r]
+            return found if len(found) == 2 else None
+        listed = self.wait(test_adapters, "the two adapters are not listed")
+        idle = [r for r in listed if "in use" not in r]
+        self.assertTrue(idle, listed)
+        ip = "10.78.0.1" if "10.78.0.1" in idle[0] else "10.77.0.1"
+        driver.execute_script("[...document.querySelectorAll('#cards tbody tr')]"
+                              ".find(r => r.innerText.includes(arguments[0])).querySelector('button').click()", ip)
+        self.wait(lambda: "tablets connect to %s:45678" % ip in self.text("broadcast-state"), "no choice shown")
+        self.wait(lambda: any(ip in r and "in use" in r for r in driver.execute_script(rows)), "not shown in use")
 
         # A free-form command to one chosen tile: only that one is addressed.
         driver.find_element(By.CSS_SELECTOR, "#tiles .tile[data-user-id='4002']").click()
