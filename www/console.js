@@ -130,6 +130,8 @@
     const reply = await LudApi.call("/getBroadcast");
     state.course = reply.broadcast || {};
     renderCourse();
+    // The adapter in use changes with the course (a new course, another card).
+    if (cardsShownFor !== null && cardsShownFor !== (state.course.socket_ip || "")) renderCards();
   }
 
   async function publishCourse(event) {
@@ -496,36 +498,43 @@
 
   // ---- network ---------------------------------------------------------------
 
+  let cards = [];         // the adapters last listed
+  let cardsShownFor = null; // the course address the table marks as in use
+
   async function refreshCards() {
-    const box = $("net-message");
-    const body = document.querySelector("#cards tbody");
     try {
       const reply = await LudApi.call("/getMoreNetCardInfo");
-      const cards = Array.isArray(reply.recordset) ? reply.recordset : [];
-      body.textContent = "";
-      const inUse = state.course && state.course.socket_ip;
-      for (const card of cards) {
-        const row = el("tr");
-        const name = el("td", "name", card.desc || card.name);
-        name.title = (card.name || "") + (card.desc ? " — " + card.desc : "");
-        row.appendChild(name);
-        for (const key of ["IP Address", "IP Mask", "Gateway", "mac"]) row.appendChild(el("td", null, card[key] || ""));
-        const cell = el("td");
-        if (inUse && card["IP Address"] === inUse) {
-          cell.textContent = t("net.current");
-        } else {
-          const b = el("button", null, t("net.use"));
-          b.type = "button";
-          b.addEventListener("click", () => selectCard(card["IP Address"]));
-          cell.appendChild(b);
-        }
-        row.appendChild(cell);
-        body.appendChild(row);
-      }
-      show(box, cards.length ? "" : () => t("net.none"), "info");
+      cards = Array.isArray(reply.recordset) ? reply.recordset : [];
+      renderCards();
     } catch (e) {
-      showError(box, e);
+      showError($("net-message"), e);
     }
+  }
+
+  function renderCards() {
+    const body = document.querySelector("#cards tbody");
+    const inUse = (state.course && state.course.socket_ip) || "";
+    cardsShownFor = inUse;
+    body.textContent = "";
+    for (const card of cards) {
+      const row = el("tr");
+      const name = el("td", "name", card.desc || card.name);
+      name.title = (card.name || "") + (card.desc ? " \u2014 " + card.desc : "");
+      row.appendChild(name);
+      for (const key of ["IP Address", "IP Mask", "Gateway", "mac"]) row.appendChild(el("td", null, card[key] || ""));
+      const cell = el("td");
+      if (inUse && card["IP Address"] === inUse) {
+        cell.textContent = t("net.current");
+      } else {
+        const b = el("button", null, t("net.use"));
+        b.type = "button";
+        b.addEventListener("click", () => selectCard(card["IP Address"]));
+        cell.appendChild(b);
+      }
+      row.appendChild(cell);
+      body.appendChild(row);
+    }
+    show($("net-message"), cards.length ? "" : () => t("net.none"), "info");
   }
 
   async function selectCard(ip) {
@@ -589,7 +598,7 @@
       renderCourse();
       renderRoster();
       renderProgress();
-      refreshCards();
+      renderCards();
       loadOnce(refreshServers, $("course-message"));
       loadOnce(loadGroupsAndLogins, $("course-message"));
     });

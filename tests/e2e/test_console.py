@@ -215,15 +215,17 @@ class Panels(ConsoleTest):
         # one script each.
         rows = "return [...document.querySelectorAll('#cards tbody tr')].map(r => r.innerText)"
         driver.find_element(By.ID, "net-refresh").click()
-        def test_adapters():
+
+        def one_in_use():
             found = [r for r in driver.execute_script(rows) if "10.7" in r and "255.255.255.0" in r]
-            return found if len(found) == 2 else None
-        listed = self.wait(test_adapters, "the two adapters are not listed")
-        idle = [r for r in listed if "in use" not in r]
-        self.assertTrue(idle, listed)
-        ip = "10.78.0.1" if "10.78.0.1" in idle[0] else "10.77.0.1"
-        driver.execute_script("[...document.querySelectorAll('#cards tbody tr')]"
-                              ".find(r => r.innerText.includes(arguments[0])).querySelector('button').click()", ip)
+            return found if len(found) == 2 and sum("in use" in r for r in found) == 1 else None
+        listed = self.wait(one_in_use, "the two adapters are not listed with one in use")
+        ip = "10.78.0.1" if "in use" in [r for r in listed if "10.77.0.1" in r][0] else "10.77.0.1"
+        self.assertIn("tablets connect to %s:45678" % ("10.77.0.1" if ip == "10.78.0.1" else "10.78.0.1"),
+                      self.text("broadcast-state"))
+        self.assertTrue(driver.execute_script(
+            "const r = [...document.querySelectorAll('#cards tbody tr')].find(r => r.innerText.includes(arguments[0]));"
+            "const b = r && r.querySelector('button'); if (b) b.click(); return !!b", ip))
         self.wait(lambda: "tablets connect to %s:45678" % ip in self.text("broadcast-state"), "no choice shown")
         self.wait(lambda: any(ip in r and "in use" in r for r in driver.execute_script(rows)), "not shown in use")
 
