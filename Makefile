@@ -27,6 +27,7 @@ windows: deps
 # ludarium beside it (and again whenever it ends); "q" then Enter, or Ctrl-C,
 # ends both.
 run: linux
+	@echo "Teacher's console: http://127.0.0.1:40080/www/ (40081 or 40082 when 40080 is taken)"
 	build/linux/bin/ludguard /test
 
 # Builds both platforms and runs every test: Linux unit and end-to-end tests,

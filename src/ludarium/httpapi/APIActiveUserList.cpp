@@ -5,6 +5,21 @@
 #include "Log.h"
 #include "UserRegistry.h"
 
+namespace {
+
+// True when info asks for the students' records as well ("detail" non-zero).
+// Without it the reply stays exactly what the teacher's client reads.
+bool wants_detail(const JsonDocument& doc) {
+  if (!doc.IsObject() || !doc.HasMember("detail")) return false;
+  try {
+    return json_as_int(json_at(doc, "detail")) != 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
 int APIActiveUserList::onHandleEvent(HttpRequest& request) {
   std::string recordset;
   std::string error = parse_info(request, [&recordset](const JsonDocument& doc) {
@@ -14,7 +29,23 @@ int APIActiveUserList::onHandleEvent(HttpRequest& request) {
     w.begin_object().member("onlines", static_cast<int64_t>(online.size()));
     w.key("users").begin_array();
     for (const User& u : online) w.value(u.user_id);
-    w.end_array().end_object();
+    w.end_array();
+    // The console's roster shows who each student is, not only the id.
+    if (wants_detail(doc)) {
+      w.key("students").begin_array();
+      for (const User& u : online) {
+        w.begin_object()
+            .member("user_id", u.user_id)
+            .member("user_name", u.user_name)
+            .member("group_id", u.group_id)
+            .member("mtype", u.mtype)
+            .member("user_ip", u.user_ip)
+            .member("log_time", u.log_time)
+            .end_object();
+      }
+      w.end_array();
+    }
+    w.end_object();
     recordset = w.str();
   });
   if (!error.empty()) {
