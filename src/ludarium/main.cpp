@@ -103,6 +103,9 @@ int main(int argc, char** argv) {
   if (http_port > kHttpLastPort) LOG("e", "HttpServer not running because ports are all in used!");
 
   LOG("d", "%s", "");
+  // Sessions sleep until they have work: a new instruction or a new class
+  // wakes them.
+  gBorcastObj.on_class_change([] { gSocketServer.wake_sessions(); });
   gInstructionSet.start([] { gSocketServer.wake_sessions(); },
                         [] { return gBorcastObj.classId(); });
 

@@ -4,6 +4,7 @@
 
 #include "Brocast.h"
 #include "Log.h"
+#include "SocketLink.h"
 #include "SocketTaskThread.h"
 #include "Thread.h"
 
@@ -16,10 +17,7 @@ struct SessionStart {
 
 }  // namespace
 
-SocketServer::SocketServer() {
-  mutex_init(&lock_);
-  cond_init(&cond_);
-}
+SocketServer::SocketServer() { mutex_init(&lock_); }
 
 SocketServer::~SocketServer() {
   close_gracefully(listen_socket_);
@@ -111,8 +109,8 @@ unsigned int SocketServer::accept_thread(void* self) {
         close_socket(s);
         continue;
       }
-      session = std::make_shared<SocketTaskThread>(server, server->listen_socket_, s, server->task_counter_,
-                                                   &server->lock_, &server->cond_);
+      session = std::make_shared<SocketTaskThread>(server, std::unique_ptr<SessionLink>(new SocketLink(s)),
+                                                   server->task_counter_);
       server->task_counter_++;
       server->vThreads.push_back(session);
       // Counted here rather than on the new thread, so the cap holds for a burst.
@@ -141,8 +139,7 @@ void SocketServer::TaskThreadExit(const std::shared_ptr<SocketTaskThread>& sessi
     MutexGuard guard(&lock_);
     live_count_--;
   }
-  close_gracefully(session->socket());
-  close_socket(session->socket());
+  session->close_link();
   size_t before, after;
   {
     MutexGuard guard(&lock_);
@@ -181,7 +178,7 @@ void SocketServer::Kickoff(int32_t user_id) {
 bool SocketServer::has_other_live_session(int32_t user_id, int32_t own_task_id) {
   for (const auto& session : copy_sessions()) {
     MutexGuard guard(&lock_);
-    if (session->user_id() == user_id && session->task_id() != own_task_id && session->stop_flag() == 0) {
+    if (session->user_id() == user_id && session->task_id() != own_task_id && session->live()) {
       return true;
     }
   }
@@ -194,7 +191,9 @@ bool SocketServer::checkTaskAndExitByMac(const std::string& mac, int32_t own_tas
     int32_t task = -1;
     {
       MutexGuard guard(&lock_);
-      if (session->user_mac() != mac || session->task_id() == own_task_id) continue;
+      // A session already ended, or kicked off and saying goodbye, no longer
+      // speaks for its student: exit_by_mac would mark the wrong login offline.
+      if (session->user_mac() != mac || session->task_id() == own_task_id || !session->live()) continue;
       session->exit_by_mac();
       task = session->task_id();
     }
@@ -204,7 +203,9 @@ bool SocketServer::checkTaskAndExitByMac(const std::string& mac, int32_t own_tas
   return ended;
 }
 
-void SocketServer::wake_sessions() { cond_broadcast(&cond_); }
+void SocketServer::wake_sessions() {
+  for (const auto& session : copy_sessions()) session->wake();
+}
 
 int SocketServer::live_sessions() {
   MutexGuard guard(&lock_);
