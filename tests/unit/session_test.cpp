@@ -313,6 +313,31 @@ TEST_F(SessionTest, ReceiptStopsTheResends) {
   EXPECT_EQ(880002u, users.get(9109).receipt_id);
 }
 
+TEST_F(SessionTest, ANewerInstructionDuringThePauseFollowsAtOnce) {
+  login(9112);
+  Instruction first;
+  first.szInstruction = "{\"id\":\"3\",\"lock_screen\":1}";
+  first.szTarget = "{\"type\":\"class\",\"class_id\":71}";
+  first.instruct_id = 880003;
+  gInstructionSet.set_current(first);
+  pass();  // the first waits out its pause
+  Instruction second = first;
+  second.instruct_id = 880004;
+  gInstructionSet.set_current(second);
+  // The worker's wake cuts the pause short: the first goes out now, and the
+  // pass that follows at once takes up the second.
+  SocketTaskThread::Wait w = pass();
+  EXPECT_EQ(1, count_sent(INSTRUCTION));
+  EXPECT_EQ(link_->now, w.until_ms);
+  w = pass();
+  EXPECT_FALSE(w.socket);
+  EXPECT_LT(w.until_ms - link_->now, 200);
+  wait();
+  pass();
+  ASSERT_EQ(2, count_sent(INSTRUCTION));
+  EXPECT_NE(std::string::npos, link_->sent.back().find("\"instruct_id\":\"880004\""));
+}
+
 TEST_F(SessionTest, KickedSessionSaysGoodbyeAndLeavesTheStudentOnline) {
   login(9110);
   session_->kickoff();

@@ -19,9 +19,11 @@ int64_t whole_seconds(int64_t ms) { return ms / 1000; }
 SocketTaskThread::Wait SocketTaskThread::pass_working(bool readable) {
   // A delivery waiting out its pause goes out first: the pause ended, or a
   // wake cut it short.
+  // A whole pass follows at once: the wake that cut the pause short may have
+  // been for a newer instruction.
   if (delivery_pending_) {
     finish_delivery();
-    return state_ == kWorking ? working_wait(link_->now_ms()) : go_on(link_->now_ms());
+    return go_on(link_->now_ms());
   }
 
   int32_t course_class = gBorcastObj.classId();
