@@ -19,11 +19,13 @@ int64_t whole_seconds(int64_t ms) { return ms / 1000; }
 SocketTaskThread::Wait SocketTaskThread::pass_working(bool readable) {
   // A delivery waiting out its pause goes out first: the pause ended, or a
   // wake cut it short.
-  // A whole pass follows at once: the wake that cut the pause short may have
-  // been for a newer instruction.
   if (delivery_pending_) {
+    bool cut_short = link_->now_ms() < delivery_due_;
     finish_delivery();
-    return go_on(link_->now_ms());
+    // The wake that cut the pause short may have been for a newer
+    // instruction: a whole pass follows at once.
+    if (cut_short || state_ != kWorking) return go_on(link_->now_ms());
+    return working_wait(link_->now_ms());
   }
 
   int32_t course_class = gBorcastObj.classId();
@@ -87,29 +89,37 @@ SocketTaskThread::Wait SocketTaskThread::pass_working(bool readable) {
   return working_wait(link_->now_ms());
 }
 
+// Takes every frame that has come, up to a bound that keeps one chatty
+// tablet from holding its thread.
 void SocketTaskThread::working_receive(bool readable) {
-  Message m;
-  int rc = receive(readable, &m, reported_ip());
-  if (rc == -1) {
-    int code = failure_code(reported_ip());
-    if (code < 0) return;
-    LOG("e", "user_id:%d ip:%s socket error!Error code:%d Status:working recv", student_.user_id, reported_ip(),
-        code);
-    return;
-  }
-  if (rc <= 0 || !m.parsed) return;
-  if (m.type == HEARTBEAT_REPLY) {
-    unanswered_heartbeats_ = 0;
-    last_heard_ = link_->now_ms();
-  } else if (m.type == INSTRUCTION_RECEIPT) {
-    uint64_t id = text_to_uint64(m.instruct_id);
-    if (id != 0 && id != ~0ull) {
-      users.setReceipt(student_.user_id, id, m.head, link_->now_ms());
-      set_student(users.get(student_.user_id));
-      if (id == inflight_id_) {
-        acked_id_ = inflight_id_;
-        resend_count_ = 0;
-        last_heard_ = link_->now_ms();
+  for (int frames = 0; frames < kFramesPerPass; ++frames) {
+    Message m;
+    int rc = receive(readable || frames > 0, &m, reported_ip());
+    if (rc == -1) {
+      int code = failure_code(reported_ip());
+      if (code < 0) return;
+      LOG("e", "user_id:%d ip:%s socket error!Error code:%d Status:working recv", student_.user_id,
+          reported_ip(), code);
+      return;
+    }
+    if (rc <= 0) {
+      read_again_ = false;  // the connection is drained
+      return;
+    }
+    if (!m.parsed) continue;
+    if (m.type == HEARTBEAT_REPLY) {
+      unanswered_heartbeats_ = 0;
+      last_heard_ = link_->now_ms();
+    } else if (m.type == INSTRUCTION_RECEIPT) {
+      uint64_t id = text_to_uint64(m.instruct_id);
+      if (id != 0 && id != ~0ull) {
+        users.setReceipt(student_.user_id, id, m.head, link_->now_ms());
+        set_student(users.get(student_.user_id));
+        if (id == inflight_id_) {
+          acked_id_ = inflight_id_;
+          resend_count_ = 0;
+          last_heard_ = link_->now_ms();
+        }
       }
     }
   }

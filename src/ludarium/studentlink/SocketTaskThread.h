@@ -120,6 +120,7 @@ class SocketTaskThread {
 
   static constexpr int kNoHead = -1000;
   static constexpr int64_t kPassMs = 200;
+  static constexpr int kFramesPerPass = 64;
 
   SessionDirectory* directory_;
   std::unique_ptr<SessionLink> link_;
