@@ -4,6 +4,7 @@
 
 #include "Brocast.h"
 #include "Log.h"
+#include "Memory.h"
 #include "SocketLink.h"
 #include "SocketTaskThread.h"
 #include "Thread.h"
@@ -138,10 +139,16 @@ unsigned int SocketServer::session_thread(void* arg) {
 }
 
 void SocketServer::TaskThreadExit(const std::shared_ptr<SocketTaskThread>& session) {
+  bool trim;
   {
     MutexGuard guard(&lock_);
     live_count_--;
+    // After a wave of departures (or the last one) the heap hands back what
+    // their threads left free in its arenas.
+    trim = ++ended_since_trim_ >= kTrimEvery || live_count_ == 0;
+    if (trim) ended_since_trim_ = 0;
   }
+  if (trim) release_free_memory();
   session->close_link();
   size_t before, after;
   {

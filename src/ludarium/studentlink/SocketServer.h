@@ -5,7 +5,8 @@
 //
 // Sessions reach it only through SessionDirectory.
 //
-// Thread safety: lock_ guards vThreads, live_count_, task_counter_ and the
+// Thread safety: lock_ guards vThreads, live_count_, task_counter_,
+// ended_since_trim_ and the
 // session fields other threads read or set. Lock order: server lock, then
 // the registry's. Sessions are shared: vThreads and every copy of it hold
 // them, so a session object lives until its thread has ended and no copy
@@ -71,6 +72,8 @@ class SocketServer : public SessionDirectory {
   std::vector<std::shared_ptr<SocketTaskThread>> vThreads;
   mutex_t lock_;
   int32_t task_counter_ = 0;
+  int32_t ended_since_trim_ = 0;
+  static const int32_t kTrimEvery = 256;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> accept_running_{false};
