@@ -67,12 +67,14 @@ namespace {
 const size_t kHeadReceive = 2048;
 const size_t kLargestReceive = 256 * 1024;
 
-// Takes one frame off the front of `pending` when it is complete. Returns
+// Takes one frame off the front of `pending` when it is complete; the first
+// `scanned` bytes are known to hold no newline. Returns
 // the frame's byte count, 0 when more bytes are needed (then *wanted is how
-// many at least), kReadProtocolError or kReadBadLength.
-int take_frame(std::string* pending, Message* message, size_t* wanted) {
-  *wanted = kHeadReceive;
-  size_t newline = pending->find('\n');
+// many the body still lacks, or 0 while the head is incomplete),
+// kReadProtocolError or kReadBadLength.
+int take_frame(std::string* pending, Message* message, size_t* wanted, size_t scanned) {
+  *wanted = 0;
+  size_t newline = pending->find('\n', scanned);
   if (newline == std::string::npos) return pending->size() > kMaxHeadLine ? kReadProtocolError : 0;
   if (newline > kMaxHeadLine) return kReadProtocolError;
   Message m;
@@ -112,10 +114,21 @@ class SocketSource : public ByteSource {
 
 int read_message(ByteSource* source, Message* message, std::string* pending) {
   *message = Message();
+  // Where the frame being received is complete, once its head is known: no
+  // need to parse the head again before then.
+  size_t complete_at = 0;
+  // How much of a head line that trickles in has been searched already.
+  size_t scanned = 0;
   for (;;) {
     size_t wanted = 0;
-    int taken = take_frame(pending, message, &wanted);
-    if (taken != 0) return taken;
+    if (pending->size() >= complete_at) {
+      int taken = take_frame(pending, message, &wanted, scanned);
+      if (taken != 0) return taken;
+      if (wanted > 0) complete_at = pending->size() + wanted;
+      else scanned = pending->size();
+    } else {
+      wanted = complete_at - pending->size();
+    }
     size_t chunk = wanted < kHeadReceive ? kHeadReceive : wanted > kLargestReceive ? kLargestReceive : wanted;
     size_t old = pending->size();
     // Received straight into the pending bytes: no buffer on the session
