@@ -11,7 +11,8 @@ on speed.
 In the same run, for each N, it measures the idle CPU of the anchor
 (bench/pass_anchor.cpp): N threads with the pass structure sessions used
 to have (a 10 ms readiness wait and a 200 ms timed wait, nothing else).
-The last column is the server's idle CPU divided by the anchor's.
+The ratio column is the server's idle CPU divided by the anchor's. A first
+line gives the server's idle CPU with no tablet at all.
 
 Run it through bench/run (own namespaces, loopback only):
     bench/run student_link_bench.py [N ...]      default: 50 500 2000
@@ -94,6 +95,9 @@ def main():
         print("tablets  login_ms  idle_cpu_%  idle_%/100  anchor_%/100  ratio  rss_MiB  rss_KiB/tablet  "
               "hb_gap_ms(min-max)  fanout_p50/p99/max_ms  all_listed_ms")
         base_rss = rss_bytes(server.pid)
+        # What the server costs with no tablet at all (its log, announcer,
+        # instruction worker and HTTP threads): part of every idle figure.
+        print("idle with no tablets: %.2f %% of one core" % idle_cpu(server.pid, 20))
         for n, count in enumerate(counts):
             class_id = 20 + n
             get("/commitCourseInfo", info=json.dumps({"class": {"class_id": class_id, "name": "b"}}))

@@ -125,10 +125,23 @@ void SocketTaskThread::working_receive(bool readable) {
   }
 }
 
-// Records the attempt and builds the frame, then lets it wait out a random
-// pause of 0-199 ms (which spreads the sends of many sessions woken
-// together); finish_delivery sends it.
+// Lets the instruction wait out a random pause of 0-199 ms, which spreads the
+// sends of many sessions woken together; finish_delivery then records the
+// attempt and sends it. Recording at the send rather than before the pause
+// spreads the registry's work over the pause as well.
 void SocketTaskThread::deliver(uint64_t id, const std::string& command, const char* failure_status) {
+  delivery_pending_ = true;
+  delivery_due_ = link_->now_ms() + static_cast<int64_t>(random_() % 200);
+  delivery_id_ = id;
+  delivery_command_ = command;
+  delivery_status_ = failure_status;
+}
+
+void SocketTaskThread::finish_delivery() {
+  delivery_pending_ = false;
+  std::string command;
+  command.swap(delivery_command_);
+  uint64_t id = delivery_id_;
   int64_t now = link_->now_ms();
   users.setInstruction(student_.user_id, command, id, now, resend_count_);
   student_.last_instruct = command;
@@ -142,20 +155,9 @@ void SocketTaskThread::deliver(uint64_t id, const std::string& command, const ch
     send_failed_ = true;
     return;
   }
-  delivery_pending_ = true;
-  delivery_due_ = link_->now_ms() + static_cast<int64_t>(random_() % 200);
-  delivery_id_ = id;
-  delivery_frame_ = head + "\n" + command;
-  delivery_status_ = failure_status;
-}
-
-void SocketTaskThread::finish_delivery() {
-  delivery_pending_ = false;
-  std::string frame;
-  frame.swap(delivery_frame_);
-  int rc = link_->send(frame);
+  int rc = link_->send(head + "\n" + command);
   if (rc > 0) {
-    inflight_id_ = delivery_id_;
+    inflight_id_ = id;
     instruction_attempt_ = link_->now_ms();
     send_failed_ = false;
   } else if (rc == -1) {

@@ -153,11 +153,11 @@ class SocketTaskThread {
   // failed receive is to be tried again.
   bool read_again_ = false;
   bool read_failed_ = false;  // the last receive failed: no socket watch until the retry
-  // An instruction frame waiting out its random pause before it is sent.
+  // An instruction waiting out its random pause before it is recorded and sent.
   bool delivery_pending_ = false;
   int64_t delivery_due_ = 0;
   uint64_t delivery_id_ = 0;
-  std::string delivery_frame_;
+  std::string delivery_command_;
   const char* delivery_status_ = "";
   // The student's group ids, parsed once per change of its "group_id" text.
   std::string groups_text_;
