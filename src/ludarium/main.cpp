@@ -74,6 +74,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // Sessions sleep until they have work: a new class or a new instruction
+  // wakes them. Set before any thread can change the course.
+  gBorcastObj.on_class_change([] { gSocketServer.wake_sessions(); });
   LOG("d", "%s", "");
   restore_state();
   LOG("d", "%s", "");
@@ -103,9 +106,6 @@ int main(int argc, char** argv) {
   if (http_port > kHttpLastPort) LOG("e", "HttpServer not running because ports are all in used!");
 
   LOG("d", "%s", "");
-  // Sessions sleep until they have work: a new instruction or a new class
-  // wakes them.
-  gBorcastObj.on_class_change([] { gSocketServer.wake_sessions(); });
   gInstructionSet.start([] { gSocketServer.wake_sessions(); },
                         [] { return gBorcastObj.classId(); });
 
