@@ -59,8 +59,15 @@ int net_wait_writable(sock_t s, int ms);
 
 // One send / receive. Sending never raises SIGPIPE. Results: bytes moved,
 // 0 for a receive when the peer closed, -1 on failure (see net_last_error).
+// On Windows a socket made non-blocking (SocketWaiter) still sends as a
+// blocking one: net_send waits for room in the send buffer.
 int net_send(sock_t s, const char* data, int len);
 int net_recv(sock_t s, char* buf, int len);
+
+// A receive that never waits: bytes moved, 0 when the peer closed, -1 on
+// failure (see net_last_error), kNetWouldBlock when nothing is there.
+const int kNetWouldBlock = -2;
+int net_recv_now(sock_t s, char* buf, int len);
 
 // A TCP/IPv4 socket, or kInvalidSocket.
 sock_t net_tcp_socket();

@@ -113,19 +113,27 @@ TEST_F(WireTest, AbsurdLengthsAndEndlessHeads) {
   Message m;
   EXPECT_EQ(0, take(&m));  // no newline: nothing taken
   pending_.clear();
-  std::string huge = "{\"content-length\":5000000,\"type\":2}\n";
-  put(huge);
-  ASSERT_GT(take(&m), 0);
+  // A body beyond 1 MiB, or a negative one, leaves nothing to follow the
+  // stream by: the reader says so and the session ends.
+  put("{\"content-length\":5000000,\"type\":2}\n");
+  EXPECT_EQ(kReadBadLength, take(&m));
   EXPECT_EQ(USER_INFO, m.type);
-  EXPECT_EQ("", m.body);  // refused: the login has no record
+  EXPECT_EQ(5000000, m.content_length);
+  put("{\"content-length\":-3,\"type\":8}\nabc");
+  EXPECT_EQ(kReadBadLength, take(&m));
+  EXPECT_EQ(HEARTBEAT_REPLY, m.type);
+  pending_.clear();
   pending_.assign(70 * 1024, 'x');
   put("yyy");
   EXPECT_EQ(kReadProtocolError, read_message(server_, &m, &pending_));
 }
 
-TEST_F(WireTest, ClosedPeerReadsAsNothing) {
+TEST_F(WireTest, ClosedPeerReadsAsClosedAfterTheLastFrame) {
+  put(frame(HEARTBEAT_REPLY));
   close_socket(peer_);
   peer_ = kInvalidSocket;
   Message m;
-  EXPECT_EQ(0, take(&m));
+  ASSERT_GT(take(&m), 0);  // what came before the close is still taken
+  EXPECT_EQ(HEARTBEAT_REPLY, m.type);
+  EXPECT_EQ(kReadClosed, take(&m));
 }

@@ -57,7 +57,10 @@ void InstructionSet::workOnce() {
   Instruction current = gInstructionManager.getInstruction();
   if (current.instruct_id != getLastInstructionId()) {
     set_current(current);
-    if (wake_sessions_) wake_sessions_();
+    // Sessions are woken only when something was filed. An instruction that
+    // cannot be filed (another class's, left current after a class change)
+    // would otherwise wake every session on every pass for nothing.
+    if (getLastInstructionId() == current.instruct_id && wake_sessions_) wake_sessions_();
   }
 }
 

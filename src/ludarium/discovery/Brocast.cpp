@@ -93,22 +93,29 @@ int32_t Brocast::classId() {
 
 void Brocast::setData(const BrocastData& data) {
   stopped_ = false;
+  bool class_changed;
   {
     MutexGuard guard(&mutex_);
+    class_changed = data_.class_id != data.class_id;
     data_ = data;
     json_valid_ = false;
   }
   applyNetCard();
+  if (class_changed && class_watcher_) class_watcher_();
 }
 
 void Brocast::update(const std::function<void(BrocastData&)>& change) {
+  bool class_changed;
   {
     MutexGuard guard(&mutex_);
     json_valid_ = false;
+    int32_t before = data_.class_id;
     change(data_);
+    class_changed = data_.class_id != before;
   }
   stopped_ = false;
   applyNetCard();
+  if (class_changed && class_watcher_) class_watcher_();
 }
 
 void Brocast::setRuning(int32_t value) {

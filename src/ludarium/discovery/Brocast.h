@@ -66,6 +66,10 @@ class Brocast {
   // as change left it and skips the rest.
   void update(const std::function<void(BrocastData&)>& change);
 
+  // Called (outside the lock, on the writer's thread) after a setData or
+  // update that changed the class id. Set once, before the writers start.
+  void on_class_change(std::function<void()> watcher) { class_watcher_ = std::move(watcher); }
+
   // Sets only the running field; it neither resumes the announcer nor
   // re-runs the adapter choice.
   void setRuning(int32_t value);
@@ -115,6 +119,7 @@ class Brocast {
   bool json_valid_ = false;
   int json_timeout_ = 0;      // the itimeout json_ was written with
   std::atomic<bool> stopped_{false};
+  std::function<void()> class_watcher_;
   std::string broadcast_;
   std::string selected_card_;
   std::vector<std::string> working_;

@@ -27,13 +27,17 @@ bool LogQueue::pop(std::pair<std::string, std::string>* entry) {
   return true;
 }
 
-// The log thread: one entry per 10 ms pass, for the life of the process.
+// The log thread, for the life of the process: every 10 ms it writes what
+// has been queued, in push order. Writing a single entry per pass (at most
+// 100 a second) let the queue grow without bound whenever sessions came and
+// went faster than that: a class reconnecting over and over logs several
+// hundred lines a second.
 unsigned int LogQueue::thread_main(void* self) {
   LogQueue* queue = static_cast<LogQueue*>(self);
   for (;;) {
     sleep_ms(10);
     std::pair<std::string, std::string> entry;
-    if (queue->pop(&entry)) queue->writer_->write(entry.first, entry.second, wall_ms());
+    while (queue->pop(&entry)) queue->writer_->write(entry.first, entry.second, wall_ms());
   }
   return 0;
 }

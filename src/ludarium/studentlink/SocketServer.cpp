@@ -5,6 +5,8 @@
 
 #include "Brocast.h"
 #include "Log.h"
+#include "Memory.h"
+#include "SocketLink.h"
 #include "SocketTaskThread.h"
 #include "Thread.h"
 
@@ -17,10 +19,7 @@ struct SessionStart {
 
 }  // namespace
 
-SocketServer::SocketServer() {
-  mutex_init(&lock_);
-  cond_init(&cond_);
-}
+SocketServer::SocketServer() { mutex_init(&lock_); }
 
 SocketServer::~SocketServer() {
   close_gracefully(listen_socket_);
@@ -72,7 +71,10 @@ int SocketServer::BindSocket() {
 }
 
 int SocketServer::ListenSocket() {
-  if (net_listen(listen_socket_, 100) != 0) {
+  // Room for a whole school reconnecting at once (after a Wi-Fi drop): with
+  // a queue of 100, the connections beyond it lose their SYN and retry only
+  // after 1 s, then 3 s, which made a login storm of 2,000 take 10 s and more.
+  if (net_listen(listen_socket_, kMaxSessions) != 0) {
     LOG("e", "Listen error");
     return -1;
   }
@@ -108,6 +110,7 @@ unsigned int SocketServer::accept_thread(void* self) {
     std::shared_ptr<SocketTaskThread> session;
     // Out of memory or threads, one connection is refused; the server and
     // its other sessions go on.
+    bool link_owns_socket = false;
     try {
       MutexGuard guard(&server->lock_);
       if (server->live_count_ >= kMaxSessions ||
@@ -116,15 +119,16 @@ unsigned int SocketServer::accept_thread(void* self) {
         close_socket(s);
         continue;
       }
-      session = std::make_shared<SocketTaskThread>(server, server->listen_socket_, s, server->task_counter_,
-                                                   &server->lock_, &server->cond_);
+      std::unique_ptr<SessionLink> link(new SocketLink(s));
+      link_owns_socket = true;  // from here on the link closes it, however this ends
+      session = std::make_shared<SocketTaskThread>(server, std::move(link), server->task_counter_);
       server->vThreads.push_back(session);
       server->task_counter_++;
       // Counted here rather than on the new thread, so the cap holds for a burst.
       server->live_count_++;
     } catch (const std::bad_alloc&) {
       LOG("e", "no memory for a new session, connection closed");
-      close_socket(s);
+      if (!link_owns_socket) close_socket(s);
       continue;
     }
     SessionStart* start = new (std::nothrow) SessionStart{server, session};
@@ -147,12 +151,17 @@ unsigned int SocketServer::session_thread(void* arg) {
 }
 
 void SocketServer::TaskThreadExit(const std::shared_ptr<SocketTaskThread>& session) {
+  bool trim;
   {
     MutexGuard guard(&lock_);
     live_count_--;
+    // After a wave of departures (or the last one) the heap hands back what
+    // their threads left free in its arenas.
+    trim = ++ended_since_trim_ >= kTrimEvery || live_count_ == 0;
+    if (trim) ended_since_trim_ = 0;
   }
-  close_gracefully(session->socket());
-  close_socket(session->socket());
+  if (trim) release_free_memory();
+  session->close_link();
   size_t before, after;
   {
     MutexGuard guard(&lock_);
@@ -191,7 +200,7 @@ void SocketServer::Kickoff(int32_t user_id) {
 bool SocketServer::has_other_live_session(int32_t user_id, int32_t own_task_id) {
   for (const auto& session : copy_sessions()) {
     MutexGuard guard(&lock_);
-    if (session->user_id() == user_id && session->task_id() != own_task_id && session->stop_flag() == 0) {
+    if (session->user_id() == user_id && session->task_id() != own_task_id && session->live()) {
       return true;
     }
   }
@@ -204,7 +213,9 @@ bool SocketServer::checkTaskAndExitByMac(const std::string& mac, int32_t own_tas
     int32_t task = -1;
     {
       MutexGuard guard(&lock_);
-      if (session->user_mac() != mac || session->task_id() == own_task_id) continue;
+      // A session already ended, or kicked off and saying goodbye, no longer
+      // speaks for its student: exit_by_mac would mark the wrong login offline.
+      if (session->user_mac() != mac || session->task_id() == own_task_id || !session->live()) continue;
       session->exit_by_mac();
       task = session->task_id();
     }
@@ -214,7 +225,9 @@ bool SocketServer::checkTaskAndExitByMac(const std::string& mac, int32_t own_tas
   return ended;
 }
 
-void SocketServer::wake_sessions() { cond_broadcast(&cond_); }
+void SocketServer::wake_sessions() {
+  for (const auto& session : copy_sessions()) session->wake();
+}
 
 int SocketServer::live_sessions() {
   MutexGuard guard(&lock_);

@@ -3,7 +3,10 @@
 // of its own and runs one SocketTaskThread per connection. It also offers
 // the cross-session operations of the login handshake.
 //
-// Thread safety: lock_ guards vThreads, live_count_, task_counter_ and the
+// Sessions reach it only through SessionDirectory.
+//
+// Thread safety: lock_ guards vThreads, live_count_, task_counter_,
+// ended_since_trim_ and the
 // session fields other threads read or set. Lock order: server lock, then
 // the registry's. Sessions are shared: vThreads and every copy of it hold
 // them, so a session object lives until its thread has ended and no copy
@@ -17,10 +20,11 @@
 
 #include "Mutex.h"
 #include "Net.h"
+#include "SessionDirectory.h"
 
 class SocketTaskThread;
 
-class SocketServer {
+class SocketServer : public SessionDirectory {
  public:
   static const int kFirstPort = 45678;
   static const int kLastPort = 49999;
@@ -42,20 +46,21 @@ class SocketServer {
   int ListenSocket();
   sock_t AcceptSocket();
 
-  // Session threads.
-  void Kickoff(int32_t user_id);
+  // Session threads (SessionDirectory).
+  void Kickoff(int32_t user_id) override;
+  bool checkTaskAndExitByMac(const std::string& mac, int32_t own_task_id) override;
+  bool has_other_live_session(int32_t user_id, int32_t own_task_id) override;
+  mutex_t* lock() override { return &lock_; }
+
   void TaskThreadExit(const std::shared_ptr<SocketTaskThread>& session);
-  bool checkTaskAndExitByMac(const std::string& mac, int32_t own_task_id);
-  bool has_other_live_session(int32_t user_id, int32_t own_task_id);
-  // The instruction worker: every paused session runs its next pass now.
+  // The instruction worker and the course holder: every session runs its
+  // next pass now.
   void wake_sessions();
 
   int port() const { return port_; }
   int live_sessions();
   size_t session_count();
 
-  mutex_t* lock() { return &lock_; }
-  cond_t* condition() { return &cond_; }
 
  private:
   static unsigned int accept_thread(void* self);
@@ -66,8 +71,9 @@ class SocketServer {
   sock_t listen_socket_ = kInvalidSocket;
   std::vector<std::shared_ptr<SocketTaskThread>> vThreads;
   mutex_t lock_;
-  cond_t cond_;
   int32_t task_counter_ = 0;
+  int32_t ended_since_trim_ = 0;
+  static const int32_t kTrimEvery = 256;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> accept_running_{false};

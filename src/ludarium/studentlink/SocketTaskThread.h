@@ -1,12 +1,23 @@
 // One student connection: a thread running the session's state machine.
-//   prepare: ask for the student's record, accept or refuse the login;
-//   working: heartbeats, instruction delivery and re-sends, receipts;
-//   offline: farewell (KICKOFF or QUIT) before the connection is dropped.
+//   prepare (SessionLogin.cpp): ask for the student's record, accept or
+//     refuse the login;
+//   working (SessionDelivery.cpp): heartbeats, instruction delivery and
+//     re-sends, receipts;
+//   offline (SessionFarewell.cpp): farewell (KICKOFF or QUIT) before the
+//     connection is dropped.
+//
+// The thread sleeps until the session has work: its connection is
+// readable, someone wakes it (a new instruction, a change of course, a
+// kick-off), or its nearest deadline passes (heartbeat due, a time-out, the
+// end of a random pause, a retry after a failed send). Each wake runs one
+// pass of the current state's steps in their order; pass() says what to
+// wait for next.
 //
 // The session thread owns the object. Other threads touch only state_,
-// farewell_step_, kicked_, stop_ (atomics) and read user id, task id and MAC,
-// always under the server lock (SocketServer), through the methods marked
-// so. The session replaces its whole student record only under that lock.
+// farewell_step_, kicked_, stop_ (atomics), read user id, task id and MAC,
+// and call wake(), always under the directory's lock, through the methods
+// marked so. The session replaces its whole student record only under that
+// lock.
 #pragma once
 
 #include <atomic>
@@ -17,52 +28,84 @@
 #include <vector>
 
 #include "Message.h"
-#include "Mutex.h"
-#include "Net.h"
+#include "SessionDirectory.h"
+#include "SessionLink.h"
 #include "User.h"
-
-class SocketServer;
 
 class SocketTaskThread {
  public:
   enum State { kEnded = 0, kPrepare = 1, kWorking = 2, kOffline = 3 };
 
-  SocketTaskThread(SocketServer* server, sock_t listen_socket, sock_t socket, int32_t task_id,
-                   mutex_t* server_lock, cond_t* server_cond);
+  // What to wait for after a pass: until a time (milliseconds since 1970;
+  // kNoDeadline: only an event ends the wait), watching the connection for
+  // readability or not.
+  struct Wait {
+    int64_t until_ms;
+    bool socket;
+  };
+  static constexpr int64_t kNoDeadline = -1;
 
-  // Session thread: first step, then passes until the stop flag is set.
+  SocketTaskThread(SessionDirectory* directory, std::unique_ptr<SessionLink> link, int32_t task_id);
+
+  // Session thread: first step, then passes and waits until the stop flag
+  // is set.
   void initialise();
   void run();
+  // Session thread: one pass of the current state, then what to wait for.
+  // `readable` says whether the last wait found the connection readable.
+  Wait pass(bool readable);
 
-  // Any thread, under the server lock.
+  // Any thread, under the directory's lock.
   int32_t user_id() const { return student_.user_id; }
   int32_t task_id() const { return task_id_; }
   int32_t stop_flag() const { return stop_; }
   std::string user_mac() const { return student_.user_mac; }
-  void kickoff();     // farewell with KICKOFF; the student is not marked offline
+  // Not stopped and not kicked off: what the cross-session rules count.
+  bool live() const { return stop_ == 0 && !kicked_; }
+  void kickoff();      // farewell with KICKOFF; the student is not marked offline
   void exit_by_mac();  // ends at once; the student is marked offline
 
-  sock_t socket() const { return socket_; }
+  // Any thread: the session runs its next pass now.
+  void wake() { link_->wake(); }
+
+  // The server, after the thread ended.
+  void close_link() { link_->close(); }
+
   State state() const { return static_cast<State>(state_.load()); }
+  int prepare_step() const { return prepare_step_; }
+  int farewell_step() const { return farewell_step_; }
 
  private:
-  void pass_prepare();
-  void pass_working();
-  void pass_offline();
-
+  // prepare (SessionLogin.cpp)
+  Wait pass_prepare(bool readable);
   void prepare_ask();
-  void prepare_wait_record();
+  void prepare_wait_record(bool readable);
   void prepare_reply(int32_t type, const char* overtime_text);
   void accept_login(const std::string& body, const User& previous);
 
+  // working (SessionDelivery.cpp)
+  Wait pass_working(bool readable);
+  void working_receive(bool readable);
   void deliver(uint64_t id, const std::string& command, const char* failure_status);
+  void finish_delivery();
+  Wait working_wait(int64_t now);
+
+  // offline (SessionFarewell.cpp)
+  Wait pass_offline(bool readable);
   void farewell_send(int32_t type, int32_t* failures, int64_t* sent_at, const char* overtime,
                      const char* status);
-  void farewell_wait(int64_t sent_at, const char* overtime, const char* status);
-  void set_student(const User& record);
+  void farewell_wait(bool readable, int64_t sent_at, const char* overtime, const char* status);
 
-  // Sends a frame; the send_frame result, or kNoHead when no head was built.
+  // shared (SocketTaskThread.cpp)
+  void set_student(const User& record);
+  // Sends a frame; the link's send result, or kNoHead when no head was built.
   int send(int32_t type, uint64_t instruct_id = 0, const std::string& body = std::string());
+  // Reads a frame when one may be there (the wait found the connection
+  // readable, a frame was taken on the last pass, or a failed receive is
+  // due to be tried again): read_message's result, 0 when nothing was read.
+  // A closed connection, an endless head or an impossible length end the
+  // session here (with `ip` in the line); the result is then kReadClosed.
+  int receive(bool readable, Message* m, const char* ip);
   void end_session();
   void end_with(const char* format, ...);
   // The socket error of the failed send or receive just made. When it means
@@ -71,13 +114,16 @@ class SocketTaskThread {
   int failure_code(const char* ip);
   const char* reported_ip() const { return student_.user_ip.c_str(); }
   void draw_jitter();
-  void pause_on_server(int ms);
+  // A step that failed is tried again on the next pass, 200 ms on.
+  Wait retry_later(int64_t now) const { return Wait{now + kPassMs, false}; }
+  Wait go_on(int64_t now) const { return Wait{now, false}; }
 
-  static const int kNoHead = -1000;
+  static constexpr int kNoHead = -1000;
+  static constexpr int64_t kPassMs = 200;
+  static constexpr int kFramesPerPass = 64;
 
-  SocketServer* server_;
-  mutex_t* server_lock_;
-  cond_t* server_cond_;
+  SessionDirectory* directory_;
+  std::unique_ptr<SessionLink> link_;
   std::atomic<int32_t> stop_{0};
   User student_;
   std::string peer_ip_;
@@ -101,10 +147,18 @@ class SocketTaskThread {
   int64_t heartbeat_interval_ms_;
   int32_t session_timeout_s_;
   int64_t jitter_ms_ = 0;
-  sock_t listen_socket_;
-  sock_t socket_;
   int32_t task_id_;
   std::string pending_;  // bytes received behind the last frame taken
+  // More may be readable without a wait: a frame was just taken, or a
+  // failed receive is to be tried again.
+  bool read_again_ = false;
+  bool read_failed_ = false;  // the last receive failed: no socket watch until the retry
+  // An instruction waiting out its random pause before it is recorded and sent.
+  bool delivery_pending_ = false;
+  int64_t delivery_due_ = 0;
+  uint64_t delivery_id_ = 0;
+  std::string delivery_command_;
+  const char* delivery_status_ = "";
   // The student's group ids, parsed once per change of its "group_id" text.
   std::string groups_text_;
   std::vector<int32_t> groups_;

@@ -60,51 +60,95 @@ bool parse_head_json(Message* message) {
   }
 }
 
-int read_message(sock_t s, Message* message, std::string* pending) {
-  *message = Message();
-  size_t newline = pending->find('\n');
-  bool complete = false;
-  if (newline != std::string::npos) {
-    // A head is there; is its body too? (Parsed below; this only decides
-    // whether to receive first.)
-    complete = true;
-  }
-  if (!complete) {
-    int ready = net_wait_readable(s, 10);
-    if (ready <= 0) return ready;
-    char buf[2048];
-    int n = net_recv(s, buf, sizeof(buf));
-    if (n <= 0) return n;
-    pending->append(buf, static_cast<size_t>(n));
-    newline = pending->find('\n');
-    if (newline == std::string::npos) {
-      return pending->size() > kMaxHeadLine ? kReadProtocolError : 0;
-    }
-  }
+namespace {
 
+// Bytes asked for per receive while a head is awaited; a body being read
+// is asked for whole, up to kLargestReceive at a time.
+const size_t kHeadReceive = 2048;
+const size_t kLargestReceive = 256 * 1024;
+
+// Takes one frame off the front of `pending` when it is complete; the first
+// `scanned` bytes are known to hold no newline. Returns
+// the frame's byte count, 0 when more bytes are needed (then *wanted is how
+// many the body still lacks, or 0 while the head is incomplete),
+// kReadProtocolError or kReadBadLength.
+int take_frame(std::string* pending, Message* message, size_t* wanted, size_t scanned) {
+  *wanted = 0;
+  size_t newline = pending->find('\n', scanned);
+  if (newline == std::string::npos) return pending->size() > kMaxHeadLine ? kReadProtocolError : 0;
+  if (newline > kMaxHeadLine) return kReadProtocolError;
   Message m;
   m.head = pending->substr(0, newline);
   size_t frame_end = newline + 1;
   if (!m.head.empty() && parse_head_json(&m)) {
     int32_t length = m.content_length;
-    if (length > 0 && length <= kMaxBody) {
-      if (pending->size() < frame_end + static_cast<size_t>(length)) {
-        // The body is still on its way: wait for it on later calls.
-        int ready = net_wait_readable(s, 10);
-        if (ready <= 0) return ready;
-        char buf[8192];
-        int n = net_recv(s, buf, sizeof(buf));
-        if (n <= 0) return n;
-        pending->append(buf, static_cast<size_t>(n));
-        if (pending->size() < frame_end + static_cast<size_t>(length)) return 0;
-      }
-      if (m.type == USER_INFO) m.body = pending->substr(frame_end, static_cast<size_t>(length));
-      frame_end += static_cast<size_t>(length);
+    if (length < 0 || length > kMaxBody) {
+      pending->erase(0, frame_end);
+      *message = m;
+      return kReadBadLength;
     }
+    size_t end = frame_end + static_cast<size_t>(length);
+    if (pending->size() < end) {
+      // The body is still on its way.
+      *wanted = end - pending->size();
+      return 0;
+    }
+    if (m.type == USER_INFO) m.body = pending->substr(frame_end, static_cast<size_t>(length));
+    frame_end = end;
   }
   pending->erase(0, frame_end);
   *message = m;
   return static_cast<int>(frame_end);
+}
+
+class SocketSource : public ByteSource {
+ public:
+  explicit SocketSource(sock_t s) : s_(s) {}
+  int receive(char* buf, int len) override { return net_recv_now(s_, buf, len); }
+
+ private:
+  sock_t s_;
+};
+
+}  // namespace
+
+int read_message(ByteSource* source, Message* message, std::string* pending) {
+  *message = Message();
+  // Where the frame being received is complete, once its head is known: no
+  // need to parse the head again before then.
+  size_t complete_at = 0;
+  // How much of a head line that trickles in has been searched already.
+  size_t scanned = 0;
+  for (;;) {
+    size_t wanted = 0;
+    if (pending->size() >= complete_at) {
+      int taken = take_frame(pending, message, &wanted, scanned);
+      if (taken != 0) return taken;
+      if (wanted > 0) complete_at = pending->size() + wanted;
+      else scanned = pending->size();
+    } else {
+      wanted = complete_at - pending->size();
+    }
+    size_t chunk = wanted < kHeadReceive ? kHeadReceive : wanted > kLargestReceive ? kLargestReceive : wanted;
+    size_t old = pending->size();
+    // Received straight into the pending bytes: no buffer on the session
+    // thread's stack.
+    pending->resize(old + chunk);
+    int n = source->receive(&(*pending)[old], static_cast<int>(chunk));
+    pending->resize(old + static_cast<size_t>(n > 0 ? n : 0));
+    if (n == kNetWouldBlock) return 0;
+    if (n == 0) return kReadClosed;
+    if (n < 0) return -1;
+  }
+}
+
+int read_message(sock_t s, Message* message, std::string* pending) {
+  SocketSource source(s);
+  int rc = read_message(&source, message, pending);
+  if (rc != 0) return rc;
+  int ready = net_wait_readable(s, 10);
+  if (ready <= 0) return ready;
+  return read_message(&source, message, pending);
 }
 
 User parseUserJson(const std::string& body) {

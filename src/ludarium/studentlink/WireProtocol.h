@@ -27,18 +27,34 @@ int send_all(sock_t s, const char* data, int length);
 const size_t kMaxHeadLine = 64 * 1024;
 const int32_t kMaxBody = 1024 * 1024;
 
+// Where a frame reader gets its bytes: a receive that never waits, with the
+// results of net_recv_now (bytes, 0 when the peer closed, -1 on failure,
+// kNetWouldBlock when nothing is there).
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual int receive(char* buf, int len) = 0;
+};
+
 // Results of read_message besides a byte count.
 const int kReadProtocolError = -2;  // a head line beyond kMaxHeadLine
+const int kReadClosed = -3;         // a receive of 0 bytes: the peer closed
+const int kReadBadLength = -4;      // a head declaring a negative body or one over kMaxBody
 
 // Takes the next frame out of the bytes received so far (`pending`, owned by
-// the session), receiving once (10 ms readiness wait) when no frame is
-// complete yet. Bytes behind a frame stay in `pending` for the next call.
-// Returns the frame's byte count when one was taken (message filled; its
-// head may have failed to parse: then `parsed` is false), 0 when no frame is
-// complete yet or the peer closed, -1 on a receive failure, or
-// kReadProtocolError. The body is kept for USER_INFO only, exactly
-// content-length bytes; a USER_INFO whose content-length is negative or over
-// kMaxBody keeps an empty body (so the login is refused).
+// the session). While no frame is complete it keeps receiving from the
+// source until one is or the source has nothing more; bytes behind a frame
+// stay in `pending` for the next call. Returns the frame's byte count when
+// one was taken (message filled; its head may have failed to parse: then
+// `parsed` is false), 0 when no frame is complete yet, -1 on a receive
+// failure, kReadClosed, kReadProtocolError, or kReadBadLength (message
+// holds the head; the stream cannot be followed past it). The body is kept
+// for USER_INFO only, exactly content-length bytes; the body of any other
+// frame is skipped.
+int read_message(ByteSource* source, Message* message, std::string* pending);
+
+// The same on a socket; when no frame is complete it waits at most 10 ms
+// for the socket to be readable and tries once more.
 int read_message(sock_t s, Message* message, std::string* pending);
 
 // Fills the message's fields from its head text; false after logging

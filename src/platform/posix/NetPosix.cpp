@@ -147,6 +147,15 @@ int net_recv(sock_t s, char* buf, int len) {
   return static_cast<int>(n);
 }
 
+int net_recv_now(sock_t s, char* buf, int len) {
+  ssize_t n;
+  do {
+    n = recv(s, buf, static_cast<size_t>(len), MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kNetWouldBlock;
+  return static_cast<int>(n);
+}
+
 sock_t net_tcp_socket() {
   int s = socket(AF_INET, SOCK_STREAM, 0);
   return s < 0 ? kInvalidSocket : s;

@@ -110,6 +110,7 @@ bool net_is_connection_lost(int code) { return code == WSAECONNABORTED || code =
 
 namespace {
 
+// A negative ms waits without limit.
 int WaitFor(sock_t s, bool write, int ms) {
   fd_set set;
   FD_ZERO(&set);
@@ -117,7 +118,7 @@ int WaitFor(sock_t s, bool write, int ms) {
   timeval tv;
   tv.tv_sec = ms / 1000;
   tv.tv_usec = (ms % 1000) * 1000;
-  int rc = select(0, write ? nullptr : &set, write ? &set : nullptr, nullptr, &tv);
+  int rc = select(0, write ? nullptr : &set, write ? &set : nullptr, nullptr, ms < 0 ? nullptr : &tv);
   if (rc == SOCKET_ERROR) return -1;
   return rc == 0 ? 0 : 1;
 }
@@ -138,13 +139,30 @@ int net_wait_readable(sock_t s, int ms) { return WaitFor(s, false, ms); }
 int net_wait_writable(sock_t s, int ms) { return WaitFor(s, true, ms); }
 
 int net_send(sock_t s, const char* data, int len) {
-  int n = send(s, data, len, 0);
-  return n == SOCKET_ERROR ? -1 : n;
+  for (;;) {
+    int n = send(s, data, len, 0);
+    if (n != SOCKET_ERROR) return n;
+    if (WSAGetLastError() != WSAEWOULDBLOCK) return -1;
+    // A non-blocking socket with a full send buffer: wait for room, as a
+    // blocking send would.
+    if (WaitFor(s, true, -1) < 0) return -1;
+  }
 }
 
 int net_recv(sock_t s, char* buf, int len) {
   int n = recv(s, buf, len, 0);
   return n == SOCKET_ERROR ? -1 : n;
+}
+
+int net_recv_now(sock_t s, char* buf, int len) {
+  // Asking first keeps a blocking socket from blocking; on a non-blocking
+  // one the receive itself may still report that nothing is there.
+  int ready = WaitFor(s, false, 0);
+  if (ready < 0) return -1;
+  if (ready == 0) return kNetWouldBlock;
+  int n = recv(s, buf, len, 0);
+  if (n != SOCKET_ERROR) return n;
+  return WSAGetLastError() == WSAEWOULDBLOCK ? kNetWouldBlock : -1;
 }
 
 sock_t net_tcp_socket() { return socket(AF_INET, SOCK_STREAM, IPPROTO_TCP); }

@@ -1,0 +1,140 @@
+// State prepare of SocketTaskThread: the login handshake.
+#include "Log.h"
+#include "SocketTaskThread.h"
+#include "UserRegistry.h"
+#include "WireProtocol.h"
+
+namespace {
+
+int64_t whole_seconds(int64_t ms) { return ms / 1000; }
+
+}  // namespace
+
+SocketTaskThread::Wait SocketTaskThread::pass_prepare(bool readable) {
+  int step = prepare_step_;
+  switch (step) {
+    case 1: prepare_ask(); break;
+    case 2: prepare_wait_record(readable); break;
+    case 3: prepare_reply(ACK, "offline %s:%d sci_overtimes [offline]"); break;
+    case 4: prepare_reply(LOGIN_REFUSED, "offline %s:%d rr_overtimes [offline]"); break;
+  }
+  int64_t now = link_->now_ms();
+  if (state_ != kPrepare) return go_on(now);
+  if (prepare_step_ == 2) {
+    // The record is awaited until more than 2 s (whole seconds) have passed
+    // since the ask.
+    int64_t overtime = (whole_seconds(ask_sent_) + 3) * 1000;
+    if (read_failed_) return Wait{std::min(overtime, now + kPassMs), false};
+    if (read_again_) return Wait{now, true};
+    return Wait{overtime, true};
+  }
+  // A step that moved on continues at once; one that failed is tried again.
+  return prepare_step_ != step ? go_on(now) : retry_later(now);
+}
+
+void SocketTaskThread::prepare_ask() {
+  if (ask_failures_ > 4) {
+    end_with("offline %s:%d scon_overtimes [offline]", peer_ip_.c_str(), peer_port_);
+    return;
+  }
+  int rc = send(USER_INFO_REQUEST);
+  if (rc > 0) {
+    ask_sent_ = link_->now_ms();
+    prepare_step_ = 2;
+  } else if (rc == -1) {
+    int code = failure_code(peer_ip_.c_str());
+    if (code < 0) return;
+    LOG("e", "ip:%s:%d socket error!Error code:%d Status:%d", peer_ip_.c_str(), peer_port_, code, 1);
+    ask_failures_++;
+  } else if (rc == kNoHead) {
+    LOG("e", "ip:%s:%d construct head json string error", peer_ip_.c_str(), peer_port_);
+    ask_failures_++;
+  }
+}
+
+void SocketTaskThread::prepare_wait_record(bool readable) {
+  if (whole_seconds(link_->now_ms()) - whole_seconds(ask_sent_) > 2) {
+    end_with("offline %s:%d rc_overtime [offline]", peer_ip_.c_str(), peer_port_);
+    return;
+  }
+  Message m;
+  int rc = receive(readable, &m, peer_ip_.c_str());
+  if (rc == -1) {
+    int code = failure_code(peer_ip_.c_str());
+    if (code < 0) return;
+    LOG("e", "ip:%s:%d socket error!Error code:%d Status:%d", peer_ip_.c_str(), peer_port_, code, 2);
+    return;
+  }
+  if (rc <= 0) return;
+  read_again_ = false;  // the next step sends; whatever follows is read in working
+
+  User login = parseUserJson(m.body);
+  if (login.user_id == -1) {
+    prepare_step_ = 4;
+    return;
+  }
+  User stored = users.get(login.user_id);
+  if (stored.user_id == -1) {
+    accept_login(m.body, User());
+    return;
+  }
+  bool same_device_ended = directory_->checkTaskAndExitByMac(login.user_mac, task_id_);
+  if (stored.is_online != 1 || same_device_ended) {
+    accept_login(m.body, stored);
+  } else if (stored.log_type != 0) {
+    directory_->Kickoff(login.user_id);
+    accept_login(m.body, stored);
+  } else if (login.log_type != 0) {
+    prepare_step_ = 4;
+  } else {
+    directory_->Kickoff(login.user_id);
+    accept_login(m.body, stored);
+  }
+}
+
+// Stores the login's record (replacing the stored one), keeps the delivery
+// and receipt fields of the record stored before, and marks it online.
+void SocketTaskThread::accept_login(const std::string& body, const User& previous) {
+  users.addFromJson(body);
+  User record = users.get(parseUserJson(body).user_id);
+  record.is_online = 1;
+  if (previous.user_id != -1) {
+    record.instruct_id = previous.instruct_id;
+    record.last_instruct = previous.last_instruct;
+    record.send_time = previous.send_time;
+    record.send_times = previous.send_times;
+    record.receipt_id = previous.receipt_id;
+    record.last_receipt = previous.last_receipt;
+    record.receipt_time = previous.receipt_time;
+  }
+  set_student(record);
+  users.update(record);
+  prepare_step_ = 3;
+}
+
+void SocketTaskThread::prepare_reply(int32_t type, const char* overtime_text) {
+  if (reply_failures_ > 4) {
+    end_with(overtime_text, reported_ip(), peer_port_);
+    return;
+  }
+  int rc = send(type);
+  if (rc > 0) {
+    if (type == LOGIN_REFUSED) {
+      end_session();
+      return;
+    }
+    heartbeat_sent_ = last_heard_ = link_->now_ms();
+    // Whatever the tablet sent behind its record is read in working.
+    read_again_ = !pending_.empty();
+    state_ = kWorking;
+  } else if (rc == -1) {
+    int code = failure_code(reported_ip());
+    if (code < 0) return;
+    LOG("e", "user_id:%d ip:%s socket error!Error code:%d Status:%d", student_.user_id, reported_ip(),
+        code, prepare_step_);
+    reply_failures_++;
+  } else if (rc == kNoHead) {
+    LOG("e", "ip:%s:%d construct head json string error", peer_ip_.c_str(), peer_port_);
+    reply_failures_++;
+  }
+}

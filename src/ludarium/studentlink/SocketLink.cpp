@@ -1,0 +1,36 @@
+#include "SocketLink.h"
+
+#include "Clock.h"
+#include "Thread.h"
+
+SocketLink::SocketLink(sock_t s) : socket_(s), waiter_(s) {}
+
+SocketLink::~SocketLink() { close(); }
+
+int SocketLink::receive(char* buf, int len) { return net_recv_now(socket_, buf, len); }
+
+int64_t SocketLink::now_ms() { return wall_ms(); }
+
+int SocketLink::send(const std::string& frame) { return send_frame(socket_, frame); }
+
+int SocketLink::last_error() { return net_last_error(); }
+
+int SocketLink::wait(int ms, bool watch_socket) {
+  int rc = waiter_.wait(ms, watch_socket);
+  if (rc >= 0) return rc;
+  // Without a working wait the session falls back to passes of 200 ms that
+  // try the socket each time (the receive never blocks).
+  sleep_ms(static_cast<unsigned>(ms < 0 || ms > 200 ? 200 : ms));
+  return watch_socket ? kReadable : 0;
+}
+
+void SocketLink::wake() { waiter_.wake(); }
+
+bool SocketLink::peer_address(std::string* ip, int* port) { return net_peer_address(socket_, ip, port); }
+
+void SocketLink::close() {
+  if (socket_ == kInvalidSocket) return;
+  close_gracefully(socket_);
+  close_socket(socket_);
+  socket_ = kInvalidSocket;
+}
