@@ -10,9 +10,16 @@
 ; 64-bit Program Files.
 ;
 ; Switches: /S silent; /D=<folder> (last, unquoted, blanks allowed) the
-; install folder; uninstaller: /purge also removes log\ and config\.
+; install folder; /uninstall runs the uninstaller of the installation (the
+; one in /D=, else the registered one) and waits for it. Uninstaller: /S,
+; /purge also removes log\ and config\.
 ; Exit codes: 0 done, 1 cancelled, 2 failed (for example a program file that
 ; another process holds open and that therefore cannot be replaced).
+;
+; An uninstaller started by itself copies itself out of the folder, starts
+; the copy and ends at once with 0, so its caller learns nothing of the
+; result; "setup /uninstall" does the same but waits for the copy and
+; returns its exit code.
 
 Unicode true
 ManifestSupportedOS all
@@ -162,6 +169,42 @@ Function .onInit
   ${EndIf}
   SetRegView 64
 !endif
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/uninstall" $R1
+  ${IfNot} ${Errors}
+    Call RunUninstaller
+  ${EndIf}
+FunctionEnd
+
+Function RunUninstaller
+  ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
+    MessageBox MB_OK|MB_ICONSTOP "No installation in $INSTDIR." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+  StrCpy $R1 ""
+  ${IfThen} ${Silent} ${|} StrCpy $R1 "/S " ${|}
+  ClearErrors
+  ${GetOptions} $R0 "/purge" $R2
+  ${IfNot} ${Errors}
+    StrCpy $R1 "$R1/purge "
+  ${EndIf}
+  InitPluginsDir
+  ClearErrors
+  CopyFiles /SILENT "$INSTDIR\uninstall.exe" "$PLUGINSDIR\uninstall.exe"
+  ${If} ${Errors}
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+  ; _?= (always last) runs it in place of the copy it would make itself.
+  ClearErrors
+  ExecWait '"$PLUGINSDIR\uninstall.exe" $R1_?=$INSTDIR' $R3
+  ${If} ${Errors}
+    StrCpy $R3 2
+  ${EndIf}
+  SetErrorLevel $R3
+  Quit
 FunctionEnd
 
 Section "Programs"

@@ -79,10 +79,25 @@ class WineInstaller(unittest.TestCase):
         subprocess.run([lud.WINE_RUN, "reg", "delete", UNINSTALL_KEY, "/f"],
                        capture_output=True, timeout=120)
 
-    def install(self):
+    def install(self, *switches):
         # /D= comes last and unquoted, blanks and all, as a school types it;
         # cmd passes the line on as it is (Wine would quote an argument).
-        return wine("cmd.exe", "/c", "%s /S /D=%s" % (windows_path(SETUP), windows_path(self.dir)))
+        return wine("cmd.exe", "/c", "%s /S %s /D=%s" % (windows_path(SETUP), " ".join(switches),
+                                                          windows_path(self.dir)))
+
+    def hold(self, name):
+        """A process that holds the installed file open without sharing."""
+        holder = subprocess.Popen(
+            [lud.WINE_RUN, os.path.join(lud.BIN_DIR, "hold_file.exe"),
+             windows_path(os.path.join(self.dir, name))],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.assertEqual(b"held", holder.stdout.readline().strip())
+        return holder
+
+    def release(self, holder):
+        holder.stdin.close()
+        holder.wait(timeout=60)
+        holder.stdout.close()
 
     def pids(self, name):
         return lud.pids_of(self.dir, name)
@@ -140,19 +155,13 @@ class WineInstaller(unittest.TestCase):
 
         # A program file held open by another process cannot be replaced: the
         # setup fails with a non-zero exit code and leaves the service running.
-        holder = subprocess.Popen(
-            [lud.WINE_RUN, os.path.join(lud.BIN_DIR, "hold_file.exe"),
-             windows_path(os.path.join(self.dir, "ludstore.exe"))],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        holder = self.hold("ludstore.exe")
         try:
-            self.assertEqual(b"held", holder.stdout.readline().strip())
             code, out = self.install()
-            self.assertNotEqual(0, code, out)
+            self.assertEqual(2, code, out)
             self.assert_service_up()
         finally:
-            holder.stdin.close()
-            holder.wait(timeout=60)
-            holder.stdout.close()
+            self.release(holder)
 
         # The uninstaller returns at once and finishes from a copy of itself.
         code, out = wine(os.path.join(self.dir, "uninstall.exe"), "/S")
@@ -162,15 +171,24 @@ class WineInstaller(unittest.TestCase):
             self.assertIn(b"10.1.2.3", f.read())
         self.assertTrue(os.path.isdir(os.path.join(self.dir, "log")))
 
-        # With /purge nothing of it stays, not even the folder.
+        # "setup /uninstall" waits for the uninstaller and returns its exit
+        # code: 2 while a program file is held, then 0, and with /purge
+        # nothing of the installation stays, not even the folder.
         code, out = self.install()
         self.assertEqual(0, code, out)
         self.assert_service_up()
-        code, out = wine(os.path.join(self.dir, "uninstall.exe"), "/S", "/purge")
+        holder = self.hold("ludstore.exe")
+        try:
+            code, out = self.install("/uninstall", "/purge")
+            self.assertEqual(2, code, out)
+            self.assertIsNotNone(reg_value(UNINSTALL_KEY, "DisplayName"))
+        finally:
+            self.release(holder)
+        code, out = self.install("/uninstall", "/purge")
         self.assertEqual(0, code, out)
+        self.assertFalse(os.path.exists(self.dir), os.listdir(self.dir) if os.path.isdir(self.dir)
+                         else "")
         self.assert_uninstalled()
-        self.assertTrue(lud.wait_for(lambda: not os.path.exists(self.dir), 60),
-                        os.listdir(self.dir) if os.path.isdir(self.dir) else "")
 
 
 if __name__ == "__main__":
