@@ -111,8 +111,7 @@ fw_result FWUtil::WindowsFirewallRemoveApp(const std::string& path) {
   } else if (failed(r = fw_->remove())) {
     GUARD_LOG(kUnit, fn, "Remove failed: 0x%08lx\n", hex(r));
   } else {
-    GUARD_LOG(kUnit, fn, "Authorized application %s is removed from the firewall.\n",
-              path.c_str());
+    GUARD_LOG(kUnit, fn, "Authorized application %s is removed from the firewall.\n", path.c_str());
   }
   fw_->free_texts();
   fw_->release_applications();

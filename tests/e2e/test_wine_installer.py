@@ -170,6 +170,9 @@ class WineInstaller(unittest.TestCase):
         with open(servers, "rb") as f:
             self.assertIn(b"10.1.2.3", f.read())
         self.assertTrue(os.path.isdir(os.path.join(self.dir, "log")))
+        self.assertRegex(self.guard_log(), r"\[FWUtil::WindowsFirewallRemoveApp\] Authorized "
+                                           r"application .*\\Lud Classroom\\ludarium\.exe is "
+                                           r"removed from the firewall\.")
 
         # "setup /uninstall" waits for the uninstaller and returns its exit
         # code: 2 while a program file is held, then 0, and with /purge
