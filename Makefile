@@ -14,6 +14,8 @@ linux: deps
 # Both Windows builds: i686 (what schools install) into dist/windows/, its
 # x86_64 twin into dist/windows-x64/. The programs there are stripped; the
 # build trees keep the debug information (see README, "Reading a crash").
+# Then their setup programs: dist/ludarium-setup.exe (i686, the one schools
+# get) and dist/ludarium-setup-x64.exe.
 windows: deps
 	scripts/windows-deps
 	cmake --preset windows >/dev/null
@@ -22,6 +24,8 @@ windows: deps
 	cmake --build --preset windows-x64 -j$(JOBS)
 	scripts/dist-windows build/windows dist/windows i686-w64-mingw32
 	scripts/dist-windows build/windows-x64 dist/windows-x64 x86_64-w64-mingw32
+	scripts/make-installer x86
+	scripts/make-installer x64
 
 # Starts the service supervised: ludguard's console test mode launches
 # ludarium beside it (and again whenever it ends); "q" then Enter, or Ctrl-C,

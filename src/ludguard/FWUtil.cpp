@@ -100,6 +100,24 @@ fw_result FWUtil::WindowsFirewallAddApp(const std::string& path, const std::stri
   return r;
 }
 
+fw_result FWUtil::WindowsFirewallRemoveApp(const std::string& path) {
+  const char* fn = "FWUtil::WindowsFirewallRemoveApp";
+  fw_result r = fw_->get_authorized_applications();
+  if (failed(r)) {
+    GUARD_LOG(kUnit, fn, "get_AuthorizedApplications failed: 0x%08lx\n", hex(r));
+  } else if (!fw_->make_path_text(path)) {
+    r = kFwOutOfMemory;
+    GUARD_LOG(kUnit, fn, "SysAllocString failed: 0x%08lx\n", hex(r));
+  } else if (failed(r = fw_->remove())) {
+    GUARD_LOG(kUnit, fn, "Remove failed: 0x%08lx\n", hex(r));
+  } else {
+    GUARD_LOG(kUnit, fn, "Authorized application %s is removed from the firewall.\n", path.c_str());
+  }
+  fw_->free_texts();
+  fw_->release_applications();
+  return r;
+}
+
 fw_result enableFireWall(FirewallBackend* backend, const std::string& path,
                          const std::string& name) {
   const char* fn = "enableFireWall";
@@ -120,8 +138,37 @@ fw_result enableFireWall(FirewallBackend* backend, const std::string& path,
   return r;
 }
 
+fw_result disableFireWall(FirewallBackend* backend, const std::string& path) {
+  const char* fn = "disableFireWall";
+  fw_result com = backend->com_initialize();
+  if (failed(com) && com != kFwChangedMode) {
+    GUARD_LOG("ludguard", fn, "CoInitializeEx failed: 0x%08lx\n", hex(com));
+    return com;
+  }
+  FWUtil util(backend);
+  fw_result r = util.WindowsFirewallInitialize();
+  if (failed(r)) {
+    GUARD_LOG("ludguard", fn, "WindowsFirewallInitialize failed: 0x%08lx\n", hex(r));
+  } else if (failed(r = util.WindowsFirewallRemoveApp(path))) {
+    GUARD_LOG("ludguard", fn, "WindowsFirewallRemoveApp failed: 0x%08lx\n", hex(r));
+  }
+  util.releaseProfile();
+  if (!failed(com)) backend->com_uninitialize();
+  return r;
+}
+
+namespace {
+FirewallBackend* platformFirewall() {
+  return FirewallBackend::create(path_join(path_join(executableDirectory(), "config"), "firewall"));
+}
+}  // namespace
+
 fw_result enableFireWall() {
-  std::unique_ptr<FirewallBackend> backend(
-      FirewallBackend::create(path_join(path_join(executableDirectory(), "config"), "firewall")));
+  std::unique_ptr<FirewallBackend> backend(platformFirewall());
   return enableFireWall(backend.get(), ludariumPath, kProductFullName);
+}
+
+fw_result disableFireWall() {
+  std::unique_ptr<FirewallBackend> backend(platformFirewall());
+  return disableFireWall(backend.get(), ludariumPath);
 }

@@ -19,6 +19,9 @@ class FWUtil {
   fw_result WindowsFirewallAppIsEnabled(const std::string& path, int* enabled);
   // Adds path (named `name`) unless it is listed and enabled.
   fw_result WindowsFirewallAddApp(const std::string& path, const std::string& name);
+  // Removes path from the authorised applications (nothing when it is not
+  // listed).
+  fw_result WindowsFirewallRemoveApp(const std::string& path);
   void releaseProfile() { fw_->release_profile(); }
 
  private:
@@ -30,3 +33,8 @@ fw_result enableFireWall(FirewallBackend* backend, const std::string& path,
                          const std::string& name);
 // ... and with the platform's firewall, for ludarium beside ludguard.
 fw_result enableFireWall();
+
+// The opposite, for "/uninstall": the entry of path is removed from the
+// current profile. Same COM handling and logging as enableFireWall.
+fw_result disableFireWall(FirewallBackend* backend, const std::string& path);
+fw_result disableFireWall();

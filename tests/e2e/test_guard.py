@@ -296,6 +296,13 @@ class Shell(GuardTest):
         log = g.guard_log()
         self.assertEqual(1, log.count("is now enabled"))
         self.assertIn("Authorized application %s is enabled in the firewall.\n" % path, log)
+        # Another application's entry stays when /uninstall removes ours.
+        with open(os.path.join(g.dir, "config", "firewall"), "a") as f:
+            f.write("1\t/opt/other\tOther\n")
+        self.assertEqual(0, g.run_again("/uninstall").returncode)
+        self.assertIn("[FWUtil::WindowsFirewallRemoveApp] Authorized application %s is removed "
+                      "from the firewall.\n" % path, g.guard_log())
+        self.assertEqual("1\t/opt/other\tOther\n", read(os.path.join(g.dir, "config", "firewall")))
 
     def test_crash_switch_leaves_a_crash_report(self):
         g = self.guard(args=("/crash",), programs=())

@@ -20,7 +20,7 @@ class FakeFirewall : public FirewallBackend {
  public:
   fw_result com = kFwOk, manager = kFwOk, policy = kFwOk, profile = kFwOk, apps = kFwOk,
             enabled_result = kFwOk, create_app = kFwOk, put_path = kFwOk, put_name_r = kFwOk,
-            add_r = kFwOk;
+            add_r = kFwOk, remove_r = kFwOk;
   bool listed = false, listed_enabled = false, texts_ok = true;
   int uninitialized = 0, added = 0, held = 0;
   std::vector<std::string> calls;
@@ -64,6 +64,11 @@ class FakeFirewall : public FirewallBackend {
     return r;
   }
   void release_application() override {}
+  fw_result remove() override {
+    fw_result r = step("remove", remove_r);
+    if (r == kFwOk) listed = listed_enabled = false;
+    return r;
+  }
 
   std::string path, name;
 
@@ -230,6 +235,28 @@ TEST(GuardLogTest, PrefixAndCutAt1024Bytes) {
   ASSERT_FALSE(second.empty());
   second.pop_back();  // its newline
   EXPECT_EQ(24u + 1023u, second.size());
+}
+
+TEST_F(FWUtilTest, UninstallRemovesTheEntryAndLogsFailures) {
+  EXPECT_EQ(kFwOk, run());
+  EXPECT_EQ(kFwOk, disableFireWall(&fw_, "C:\\lud\\ludarium.exe"));
+  EXPECT_FALSE(fw_.listed);
+  EXPECT_EQ("C:\\lud\\ludarium.exe", fw_.path);
+  EXPECT_NE(std::string::npos,
+            log().find("[FWUtil::WindowsFirewallRemoveApp] Authorized application "
+                       "C:\\lud\\ludarium.exe is removed from the firewall.\n"));
+  EXPECT_EQ(2, fw_.uninitialized);
+  EXPECT_EQ(0, fw_.held);
+
+  FakeFirewall fw;
+  fw.remove_r = kFwAccessDenied;
+  remove_file(log_);
+  EXPECT_EQ(kFwAccessDenied, disableFireWall(&fw, "p"));
+  EXPECT_NE(std::string::npos,
+            log().find("[FWUtil::WindowsFirewallRemoveApp] Remove failed: 0x80070005"));
+  EXPECT_NE(std::string::npos,
+            log().find("[disableFireWall] WindowsFirewallRemoveApp failed: 0x80070005"));
+  EXPECT_EQ(std::string::npos, log().find("is removed"));
 }
 
 }  // namespace

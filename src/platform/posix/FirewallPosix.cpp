@@ -84,11 +84,26 @@ class RecordFirewall : public FirewallBackend {
 
   // An entry with the same image path replaces the earlier one, enabled.
   fw_result add() override {
+    std::vector<App> apps = others();
+    apps.push_back(App{true, path_, name_});
+    return save(apps);
+  }
+  void release_application() override {}
+
+  fw_result remove() override { return save(others()); }
+
+ private:
+  // The listed applications but the one of the path text.
+  std::vector<App> others() const {
     std::vector<App> apps;
     for (const App& app : apps_) {
       if (app.path != path_) apps.push_back(app);
     }
-    apps.push_back(App{true, path_, name_});
+    return apps;
+  }
+
+  // Replaces the record with `apps` (a new file renamed over the old one).
+  fw_result save(const std::vector<App>& apps) {
     std::string text;
     for (const App& app : apps) {
       text += (app.enabled ? "1\t" : "0\t") + app.path + "\t" + app.name + "\n";
@@ -105,9 +120,7 @@ class RecordFirewall : public FirewallBackend {
     apps_ = apps;
     return kFwOk;
   }
-  void release_application() override {}
 
- private:
   const std::string record_path_;
   std::vector<App> apps_;
   std::string path_;

@@ -118,6 +118,8 @@ class ComFirewall : public FirewallBackend {
   fw_result add() override { return apps_->Add(app_); }
   void release_application() override { release(&app_); }
 
+  fw_result remove() override { return apps_->Remove(path_); }
+
  private:
   INetFwMgr* manager_ = nullptr;
   INetFwPolicy* policy_ = nullptr;

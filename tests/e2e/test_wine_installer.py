@@ -1,0 +1,198 @@
+# platforms: windows
+"""The setup program under Wine, the one that matches the Wine in use
+(dist/ludarium-setup.exe under 32-bit Wine, dist/ludarium-setup-x64.exe
+under 64-bit Wine; LUD_SETUP names another): a silent install into a folder
+with a blank, an upgrade over it, an upgrade that meets a locked file, and
+the silent uninstall with and without /purge."""
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+import lud
+
+PORT = 40080
+RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Ludarium"
+PROGRAMS = ("ludarium.exe", "ludguard.exe", "ludstore.exe", "ludtablet.exe", "uninstall.exe")
+SETUP = os.environ.get("LUD_SETUP") or os.path.join(
+    os.environ.get("LUD_SOURCE_DIR", ""), "dist",
+    "ludarium-setup-x64.exe" if os.environ.get("LUD_WINE_ARCH") == "win64"
+    else "ludarium-setup.exe")
+XVFB = None
+
+
+def setUpModule():
+    # ludguard's tray is a window: Wine needs a display to create it.
+    global XVFB
+    XVFB = lud.Xvfb()
+    os.environ["DISPLAY"] = XVFB.display
+
+
+def tearDownModule():
+    subprocess.run([lud.WINE_RUN, "--unix", "wineserver", "-k"], capture_output=True, timeout=60)
+    XVFB.stop()
+
+
+def windows_path(path):
+    """The path as Wine's drive Z: (the Unix root) names it."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def wine(*args, timeout=300):
+    """Runs a Windows program to its end; (exit code, output). The output
+    goes through a file: programs the setup starts (ludguard) outlive it and
+    would hold a pipe open."""
+    with tempfile.TemporaryFile() as out:
+        code = subprocess.run([lud.WINE_RUN] + list(args), stdout=out, stderr=subprocess.STDOUT,
+                              stdin=subprocess.DEVNULL, timeout=timeout).returncode
+        out.seek(0)
+        return code, out.read().decode("utf-8", "replace")
+
+
+def reg_value(key, name):
+    """The data of a registry value as `reg query` prints it, or None."""
+    code, out = wine("reg", "query", key, "/v", name, timeout=120)
+    m = re.search(r"^\s*%s\s+REG_\w+\s+(.*?)\s*$" % re.escape(name), out, re.M)
+    return m.group(1) if code == 0 and m else None
+
+
+class WineInstaller(unittest.TestCase):
+    def setUp(self):
+        self.assertTrue(os.path.isfile(SETUP), "no setup program %s (make windows)" % SETUP)
+        self.root = tempfile.mkdtemp(prefix="ludsetup-")
+        self.dir = os.path.join(self.root, "Lud Classroom")
+        self.addCleanup(shutil.rmtree, self.root, True)
+        self.addCleanup(self.end_everything)
+
+    def end_everything(self):
+        for name in ("ludguard", "ludarium"):
+            for pid in lud.pids_of(self.dir, name):
+                try:
+                    os.kill(pid, 9)
+                except OSError:
+                    pass
+        subprocess.run([lud.WINE_RUN, "reg", "delete", RUN_KEY, "/v", "Ludguard", "/f"],
+                       capture_output=True, timeout=120)
+        subprocess.run([lud.WINE_RUN, "reg", "delete", UNINSTALL_KEY, "/f"],
+                       capture_output=True, timeout=120)
+
+    def install(self, *switches):
+        # /D= comes last and unquoted, blanks and all, as a school types it;
+        # cmd passes the line on as it is (Wine would quote an argument).
+        return wine("cmd.exe", "/c", "%s /S %s /D=%s" % (windows_path(SETUP), " ".join(switches),
+                                                          windows_path(self.dir)))
+
+    def hold(self, name):
+        """A process that holds the installed file open without sharing."""
+        holder = subprocess.Popen(
+            [lud.WINE_RUN, os.path.join(lud.BIN_DIR, "hold_file.exe"),
+             windows_path(os.path.join(self.dir, name))],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.assertEqual(b"held", holder.stdout.readline().strip())
+        return holder
+
+    def release(self, holder):
+        holder.stdin.close()
+        holder.wait(timeout=60)
+        holder.stdout.close()
+
+    def pids(self, name):
+        return lud.pids_of(self.dir, name)
+
+    def assert_service_up(self):
+        self.assertTrue(lud.wait_http(PORT, timeout=120), "ludarium.exe did not answer /ping")
+        self.assertTrue(lud.wait_for(lambda: len(self.pids("ludguard")) == 1, 30))
+        self.assertTrue(lud.wait_for(lambda: len(self.pids("ludarium")) == 1, 30))
+
+    def assert_uninstalled(self):
+        self.assertTrue(lud.wait_for(lambda: not self.pids("ludguard") and not self.pids("ludarium"),
+                                     60), "the service outlived the uninstaller")
+        self.assertTrue(lud.wait_for(
+            lambda: not any(os.path.exists(os.path.join(self.dir, p)) for p in PROGRAMS), 60),
+            os.listdir(self.dir) if os.path.isdir(self.dir) else "")
+        self.assertTrue(lud.wait_for(lambda: reg_value(UNINSTALL_KEY, "DisplayName") is None, 60))
+        self.assertIsNone(reg_value(RUN_KEY, "Ludguard"))
+        self.assertFalse(lud.wait_http(PORT, timeout=3), "something still answers /ping")
+
+    def guard_log(self):
+        try:
+            with open(os.path.join(self.dir, "log", "Ludguard.log"), "rb") as f:
+                return f.read().decode("utf-8", "replace")
+        except FileNotFoundError:
+            return ""
+
+    def test_install_upgrade_and_uninstall(self):
+        code, out = self.install()
+        self.assertEqual(0, code, out)
+        for name in PROGRAMS:
+            self.assertTrue(os.path.isfile(os.path.join(self.dir, name)), name)
+        # ludarium answers once the setup program has returned.
+        self.assert_service_up()
+        self.assertEqual('"%s"' % windows_path(os.path.join(self.dir, "ludguard.exe")).lower(),
+                         (reg_value(RUN_KEY, "Ludguard") or "").lower())
+        self.assertRegex(self.guard_log(), r"\[FWUtil::WindowsFirewallAddApp\] Authorized "
+                                           r"application .*\\Lud Classroom\\ludarium\.exe is "
+                                           r"(now )?enabled in the firewall\.")
+        self.assertEqual("0.0.1", reg_value(UNINSTALL_KEY, "DisplayVersion"))
+        self.assertEqual(windows_path(self.dir).lower(),
+                         (reg_value(UNINSTALL_KEY, "InstallLocation") or "").lower())
+
+        # An upgrade ends the running service, keeps config/ and starts it again.
+        first = self.pids("ludarium") + self.pids("ludguard")
+        servers = os.path.join(self.dir, "config", "servers")
+        os.makedirs(os.path.dirname(servers), exist_ok=True)
+        with open(servers, "wb") as f:
+            f.write(b'[{"name":"school","url":"http:\\/\\/10.1.2.3:8080\\/api"}]')
+        code, out = self.install()
+        self.assertEqual(0, code, out)
+        self.assert_service_up()
+        self.assertFalse(set(first) & set(self.pids("ludarium") + self.pids("ludguard")))
+        with open(servers, "rb") as f:
+            self.assertEqual(b'[{"name":"school","url":"http:\\/\\/10.1.2.3:8080\\/api"}]', f.read())
+
+        # A program file held open by another process cannot be replaced: the
+        # setup fails with a non-zero exit code and leaves the service running.
+        holder = self.hold("ludstore.exe")
+        try:
+            code, out = self.install()
+            self.assertEqual(2, code, out)
+            self.assert_service_up()
+        finally:
+            self.release(holder)
+
+        # The uninstaller returns at once and finishes from a copy of itself.
+        code, out = wine(os.path.join(self.dir, "uninstall.exe"), "/S")
+        self.assertEqual(0, code, out)
+        self.assert_uninstalled()
+        with open(servers, "rb") as f:
+            self.assertIn(b"10.1.2.3", f.read())
+        self.assertTrue(os.path.isdir(os.path.join(self.dir, "log")))
+        self.assertRegex(self.guard_log(), r"\[FWUtil::WindowsFirewallRemoveApp\] Authorized "
+                                           r"application .*\\Lud Classroom\\ludarium\.exe is "
+                                           r"removed from the firewall\.")
+
+        # "setup /uninstall" waits for the uninstaller and returns its exit
+        # code: 2 while a program file is held, then 0, and with /purge
+        # nothing of the installation stays, not even the folder.
+        code, out = self.install()
+        self.assertEqual(0, code, out)
+        self.assert_service_up()
+        holder = self.hold("ludstore.exe")
+        try:
+            code, out = self.install("/uninstall", "/purge")
+            self.assertEqual(2, code, out)
+            self.assertIsNotNone(reg_value(UNINSTALL_KEY, "DisplayName"))
+        finally:
+            self.release(holder)
+        code, out = self.install("/uninstall", "/purge")
+        self.assertEqual(0, code, out)
+        self.assertFalse(os.path.exists(self.dir), os.listdir(self.dir) if os.path.isdir(self.dir)
+                         else "")
+        self.assert_uninstalled()
+
+
+if __name__ == "__main__":
+    unittest.main()
