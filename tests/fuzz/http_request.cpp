@@ -40,7 +40,8 @@ class RawRequest : public HttpRequest {
     method_ = line.substr(0, sp1);
     if (sp1 != std::string::npos) {
       size_t sp2 = line.find(' ', sp1 + 1);
-      std::string target = line.substr(sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
+      std::string target =
+          line.substr(sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
       if (sp2 != std::string::npos) version_ = line.substr(sp2 + 1);
       size_t q = target.find('?');
       uri_ = target.substr(0, q);

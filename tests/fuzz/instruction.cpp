@@ -2,13 +2,14 @@
 // that turns a target and a command into an instruction. An instruction's
 // JSON reads back to the same JSON when its command carries "lock_screen"
 // (without it the parse stops there, as it should).
+#include "Instruction.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "APISendCmd.h"
 #include "FuzzSetup.h"
-#include "Instruction.h"
 #include "InstructionTarget.h"
 #include "JsonReader.h"
 
@@ -48,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string command_text = cut == std::string::npos ? std::string() : text.substr(cut + 1);
   Instruction built;
   std::string error;
-  if (APISendCmd::buildInstruction(target_text, command_text, &built, &error)) check_round_trip(built);
+  if (APISendCmd::buildInstruction(target_text, command_text, &built, &error))
+    check_round_trip(built);
   return 0;
 }
