@@ -2,7 +2,12 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps linux windows asan tsan clean
+.PHONY: run test deps linux windows asan tsan fuzz fuzz-build fuzz-replay clean
+
+# Seconds each fuzz target runs in `make fuzz`; FUZZ_TARGETS picks some by
+# name (tests/fuzz/NAME.cpp), all by default.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
 
 deps:
 	scripts/install-deps
@@ -35,11 +40,13 @@ run: linux
 	build/linux/bin/ludguard /test
 
 # Builds both platforms and runs every test: Linux unit and end-to-end tests,
-# then the Windows unit tests and end-to-end tests under Wine, on the i686
-# build where this machine runs 32-bit programs and on the x64 build where it
-# does not (scripts/windows-test says which; LUD_WINDOWS_ARCH=i686|x64 forces).
-test: linux windows
+# the fuzz targets' regression corpora under ASan and UBSan, then the Windows
+# unit tests and end-to-end tests under Wine, on the i686 build where this
+# machine runs 32-bit programs and on the x64 build where it does not
+# (scripts/windows-test says which; LUD_WINDOWS_ARCH=i686|x64 forces).
+test: linux windows fuzz-build
 	ctest --preset linux
+	ctest --preset fuzz
 	scripts/windows-test
 
 asan: deps
@@ -51,6 +58,17 @@ tsan: deps
 	cmake --preset linux-tsan >/dev/null
 	cmake --build --preset linux-tsan -j$(JOBS)
 	ctest --preset linux-tsan
+
+fuzz-build: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j$(JOBS)
+
+fuzz-replay: fuzz-build
+	ctest --preset fuzz
+
+# Runs every fuzz target (or FUZZ_TARGETS) for FUZZ_SECONDS each.
+fuzz: fuzz-build
+	scripts/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf build dist

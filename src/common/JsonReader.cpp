@@ -2,9 +2,12 @@
 
 #include <cxxabi.h>
 
+#include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <typeinfo>
 
@@ -12,29 +15,97 @@
 
 #include "JsonWriter.h"
 
+static std::string number_text(const JsonValue& v);
+
 namespace {
 
 void jsoncpp_validate(const std::string& text) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  Json::Reader reader;
+  // The reader of Json::Reader with its settings (comments collected, no
+  // trailing commas, no strict root, no BOM skipping), plus a nesting limit
+  // that Json::Reader itself does not let us set.
+  Json::CharReaderBuilder builder;
+  builder["collectComments"] = true;
+  builder["allowComments"] = true;
+  builder["allowTrailingCommas"] = false;
+  builder["strictRoot"] = false;
+  builder["allowDroppedNullPlaceholders"] = false;
+  builder["allowNumericKeys"] = false;
+  builder["allowSingleQuotes"] = false;
+  builder["failIfExtra"] = false;
+  builder["rejectDupKeys"] = false;
+  builder["allowSpecialFloats"] = false;
+  builder["skipBom"] = false;
+  // jsoncpp counts the innermost scalar as a level of its own.
+  builder["stackLimit"] = kJsonMaxDepth + 1;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value root;
-  if (!reader.parse(text, root, true)) throw std::runtime_error(reader.getFormattedErrorMessages());
-#pragma GCC diagnostic pop
+  std::string errors;
+  bool ok = false;
+  try {
+    ok = reader->parse(text.data(), text.data() + text.size(), &root, &errors);
+  } catch (const Json::Exception&) {
+    // The only exception the reader throws is for its stack limit.
+    throw std::runtime_error("JSON nested deeper than " + std::to_string(kJsonMaxDepth) + " levels");
+  }
+  if (!ok) throw std::runtime_error(errors);
   if (!root.isObject() && !root.isArray()) {
     throw std::runtime_error("(not JSON object nor JSON array)");
   }
 }
 
-std::string number_text(const JsonValue& v) {
-  if (v.IsInt64()) return std::to_string(v.GetInt64());
-  if (v.IsUint64()) return std::to_string(v.GetUint64());
-  double d = v.GetDouble();
-  char buf[40];
-  snprintf(buf, sizeof(buf), "%.15g", d);
-  if (strtod(buf, nullptr) != d) snprintf(buf, sizeof(buf), "%.17g", d);
-  return buf;
-}
+// A number's text as RapidJSON found it (valid JSON number syntax).
+bool integer_syntax(const char* text) { return strpbrk(text, ".eE") == nullptr; }
+
+// Builds the document from RapidJSON's events: numbers arrive as their texts
+// and are converted here, and nesting is counted before each level.
+class DocumentBuilder {
+ public:
+  explicit DocumentBuilder(JsonDocument* doc) : doc_(doc) {}
+
+  bool Null() { return doc_->Null(); }
+  bool Bool(bool b) { return doc_->Bool(b); }
+  bool Int(int i) { return doc_->Int(i); }
+  bool Uint(unsigned u) { return doc_->Uint(u); }
+  bool Int64(int64_t i) { return doc_->Int64(i); }
+  bool Uint64(uint64_t u) { return doc_->Uint64(u); }
+  bool Double(double d) { return doc_->Double(d); }
+  bool RawNumber(const char* text, rapidjson::SizeType, bool) {
+    if (integer_syntax(text)) {
+      errno = 0;
+      char* end = nullptr;
+      if (text[0] == '-') {
+        long long i = strtoll(text, &end, 10);
+        if (errno == 0 && i != 0) return doc_->Int64(i);
+      } else {
+        unsigned long long u = strtoull(text, &end, 10);
+        if (errno == 0) return doc_->Uint64(u);
+      }
+    }
+    double d = strtod(text, nullptr);
+    if (std::isinf(d)) d = d > 0 ? DBL_MAX : -DBL_MAX;
+    return doc_->Double(d);
+  }
+  bool String(const char* s, rapidjson::SizeType n, bool copy) { return doc_->String(s, n, copy); }
+  bool StartObject() { return deeper() && doc_->StartObject(); }
+  bool Key(const char* s, rapidjson::SizeType n, bool copy) { return doc_->Key(s, n, copy); }
+  bool EndObject(rapidjson::SizeType n) {
+    --depth_;
+    return doc_->EndObject(n);
+  }
+  bool StartArray() { return deeper() && doc_->StartArray(); }
+  bool EndArray(rapidjson::SizeType n) {
+    --depth_;
+    return doc_->EndArray(n);
+  }
+
+  bool too_deep() const { return depth_ > kJsonMaxDepth; }
+
+ private:
+  bool deeper() { return ++depth_ <= kJsonMaxDepth; }
+
+  JsonDocument* doc_;
+  int depth_ = 0;
+};
 
 void write_value(JsonWriter* w, const JsonValue& v) {
   switch (v.GetType()) {
@@ -59,58 +130,101 @@ void write_value(JsonWriter* w, const JsonValue& v) {
   }
 }
 
+// Cuts a double toward zero into the 64-bit range; NaN is 0.
+int64_t double_to_int(double d) {
+  if (std::isnan(d)) return 0;
+  if (d >= 9223372036854775807.0) return INT64_MAX;
+  if (d <= -9223372036854775808.0) return INT64_MIN;
+  return static_cast<int64_t>(d);
+}
+
+// Whether a whole text is a decimal number: [+-] digits [. digits] [e [+-] digits],
+// with digits on at least one side of the point.
+bool decimal_syntax(const std::string& s) {
+  size_t i = 0, n = s.size();
+  auto digits = [&] {
+    size_t from = i;
+    while (i < n && s[i] >= '0' && s[i] <= '9') ++i;
+    return i - from;
+  };
+  if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
+  size_t whole = digits();
+  size_t fraction = 0;
+  if (i < n && s[i] == '.') {
+    ++i;
+    fraction = digits();
+  }
+  if (whole + fraction == 0) return false;
+  if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
+    if (digits() == 0) return false;
+  }
+  return i == n;
+}
+
+int64_t text_to_int(const std::string& s) {
+  if (!decimal_syntax(s)) return 0;
+  if (s.find_first_of(".eE") == std::string::npos) {
+    errno = 0;
+    long long i = strtoll(s.c_str(), nullptr, 10);
+    if (errno == 0) return i;
+  }
+  return double_to_int(strtod(s.c_str(), nullptr));
+}
+
 }  // namespace
+
+static std::string number_text(const JsonValue& v) {
+  if (v.IsInt64()) return std::to_string(v.GetInt64());
+  if (v.IsUint64()) return std::to_string(v.GetUint64());
+  return json_number_text(v.GetDouble());
+}
 
 void parse_json(const std::string& text, JsonDocument* doc) {
   jsoncpp_validate(text);
-  rapidjson::GenericStringStream<ByteStringEncoding> stream(text.c_str());
   // Comments allowed and parsing stops after the root value, like jsoncpp.
-  // A text with an embedded zero byte ends there for both readers.
-  doc->ParseStream<rapidjson::kParseCommentsFlag | rapidjson::kParseStopWhenDoneFlag |
-                       rapidjson::kParseFullPrecisionFlag,
-                   ByteStringEncoding>(stream);
-  if (doc->HasParseError()) {
+  // A text with an embedded zero byte ends there for RapidJSON; jsoncpp has
+  // already judged the whole text. Numbers come as texts: RapidJSON 1.1.0's
+  // own conversion reads outside a table for some inputs.
+  rapidjson::GenericReader<ByteStringEncoding, ByteStringEncoding> reader;
+  DocumentBuilder builder(doc);
+  auto generate = [&](JsonDocument&) {
+    rapidjson::GenericStringStream<ByteStringEncoding> stream(text.c_str());
+    return !reader
+                .Parse<rapidjson::kParseCommentsFlag | rapidjson::kParseStopWhenDoneFlag |
+                       rapidjson::kParseNumbersAsStringsFlag>(stream, builder)
+                .IsError();
+  };
+  doc->Populate(generate);
+  if (builder.too_deep()) {
+    throw std::runtime_error("JSON nested deeper than " + std::to_string(kJsonMaxDepth) + " levels");
+  }
+  if (reader.HasParseError()) {
     throw std::runtime_error("JSON text not accepted at offset " +
-                             std::to_string(doc->GetErrorOffset()));
+                             std::to_string(reader.GetErrorOffset()));
   }
 }
 
 const JsonValue& json_at(const JsonValue& object, const char* name) {
-  if (!object.IsObject()) throw std::out_of_range(std::string("not an object: ") + name);
+  if (!object.IsObject()) throw std::out_of_range("");
   size_t len = strlen(name);
   for (auto m = object.MemberBegin(); m != object.MemberEnd(); ++m) {
     if (m->name.GetStringLength() == len && memcmp(m->name.GetString(), name, len) == 0) {
       return m->value;
     }
   }
-  throw std::out_of_range(std::string("no member ") + name);
+  throw std::out_of_range("");
 }
 
 int64_t json_as_int(const JsonValue& v) {
   if (v.IsInt64()) return v.GetInt64();
-  if (v.IsUint64()) return static_cast<int64_t>(v.GetUint64());
-  if (v.IsDouble()) {
-    double d = v.GetDouble();
-    if (std::isnan(d)) return 0;
-    if (d >= 9.2e18) return INT64_MAX;
-    if (d <= -9.2e18) return INT64_MIN;
-    return static_cast<int64_t>(d);
-  }
+  if (v.IsUint64()) return v.GetUint64() > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX
+                                                                           : static_cast<int64_t>(v.GetUint64());
+  if (v.IsDouble()) return double_to_int(v.GetDouble());
   if (v.IsBool()) return v.GetBool() ? 1 : 0;
-  if (v.IsNull()) return 0;
-  if (v.IsString()) {
-    std::string s(v.GetString(), v.GetStringLength());
-    char* end = nullptr;
-    double d = strtod(s.c_str(), &end);
-    if (end != s.c_str() && end != nullptr && *end == '\0' && !std::isnan(d)) {
-      if (d >= 9.2e18) return INT64_MAX;
-      if (d <= -9.2e18) return INT64_MIN;
-      long long whole = strtoll(s.c_str(), &end, 10);
-      return *end == '\0' ? whole : static_cast<int64_t>(d);
-    }
-    throw std::invalid_argument("not a number: " + s);
-  }
-  throw std::invalid_argument("not a number");
+  if (v.IsString()) return text_to_int(std::string(v.GetString(), v.GetStringLength()));
+  return 0;
 }
 
 std::string json_as_text(const JsonValue& v) {

@@ -51,16 +51,31 @@ struct ByteStringEncoding {
 typedef rapidjson::GenericDocument<ByteStringEncoding> JsonDocument;
 typedef JsonDocument::ValueType JsonValue;
 
+// Deepest nesting of objects and arrays parse_json accepts. Both readers
+// recurse once per level and HTTP worker threads have small stacks; the
+// limit is checked before either of them goes a level deeper.
+constexpr int kJsonMaxDepth = 64;
+
 // Parses an object or array. Throws std::runtime_error with jsoncpp's
-// formatted messages for invalid JSON, or "(not JSON object nor JSON array)".
+// formatted messages for invalid JSON, or "(not JSON object nor JSON array)",
+// or a message naming the limit for nesting deeper than kJsonMaxDepth.
+//
+// Numbers: an integer that fits a 64-bit signed (or, when positive, unsigned)
+// value is kept exactly; any other number (fractions, exponents, bigger
+// integers, and "-0", so that its sign survives) becomes the nearest double,
+// converted by strtod. Nothing that parses crashes or gives an unspecified
+// value; numbers jsoncpp refuses (such as 1e400) fail the parse.
 void parse_json(const std::string& text, JsonDocument* doc);
 
-// The member `name` of an object. Throws std::out_of_range when the value is
-// not an object or has no such member; with duplicates, the first one.
+// The member `name` of an object. Throws std::out_of_range with an empty
+// message (callers log the type name and a suffix of their own) when the
+// value is not an object or has no such member; with duplicates, the first.
 const JsonValue& json_at(const JsonValue& object, const char* name);
 
-// A value as an integer: numbers (fractions cut), numeric texts, booleans
-// (0/1) and null (0). Throws std::invalid_argument for anything else.
+// A value as an integer, never failing: numbers (fractions cut toward zero,
+// beyond the 64-bit range the nearest end of it), texts written as a decimal
+// number (optional sign, digits, optional fraction and exponent) by the same
+// rule, any other text 0, booleans 0/1, null, objects and arrays 0.
 int64_t json_as_int(const JsonValue& value);
 
 // A value as text: a string's bytes, a number's decimal text, "true" or

@@ -1,6 +1,9 @@
 #include "JsonWriter.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 std::string json_quote(const std::string& text) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -81,6 +84,22 @@ JsonWriter& JsonWriter::value(int64_t number) {
   char buf[32];
   snprintf(buf, sizeof(buf), "%lld", static_cast<long long>(number));
   out_ += buf;
+  return *this;
+}
+
+std::string json_number_text(double number) {
+  if (std::isnan(number)) return "null";
+  if (std::isinf(number)) number = number > 0 ? DBL_MAX : -DBL_MAX;
+  if (number == 0) return std::signbit(number) ? "-0.0" : "0";
+  char buf[40];
+  snprintf(buf, sizeof(buf), "%.15g", number);
+  if (strtod(buf, nullptr) != number) snprintf(buf, sizeof(buf), "%.17g", number);
+  return buf;
+}
+
+JsonWriter& JsonWriter::value(double number) {
+  separate();
+  out_ += json_number_text(number);
   return *this;
 }
 

@@ -19,6 +19,8 @@ class JsonWriter {
   JsonWriter& value(const char* text) { return value(std::string(text)); }
   JsonWriter& value(int64_t number);
   JsonWriter& value(int number) { return value(static_cast<int64_t>(number)); }
+  // See json_number_text.
+  JsonWriter& value(double number);
   JsonWriter& value_bool(bool b);
   JsonWriter& value_null();
   // Appends already written JSON (a nested value) as it is.
@@ -39,6 +41,12 @@ class JsonWriter {
   std::string out_;
   bool need_comma_ = false;
 };
+
+// A double as JSON that reads back to the same value: the shortest of %.15g
+// and %.17g that converts back exactly, "-0.0" for negative zero (so the
+// sign survives a round trip), +-1.7976931348623157e+308 for the infinities
+// and null for NaN; never "nan" or "inf", which no reader accepts.
+std::string json_number_text(double number);
 
 // The escaped text with its quotes.
 std::string json_quote(const std::string& text);

@@ -64,7 +64,9 @@ int main(int argc, char** argv) {
   info.app_name = L"Ludarium";
   info.app_version = version.c_str();
   info.upload_url = "";
-  info.flags = 0x17BFF;
+  // Every handler, no restart of its own: ludguard launches it again at
+  // once, and a second restart would race that relaunch.
+  info.flags = 0x17BFF & ~kCrashRestartFlag;
   int installed = crash_install(&info);
   if (installed != 0) {
     char msg[256] = {0};

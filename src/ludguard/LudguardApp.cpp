@@ -61,6 +61,7 @@ int runTrayMode() {
 }  // namespace
 
 int runLudguard(int argc, char** argv, StateStore* store) {
+  crash_wait_for_predecessor();
   if (!claim_single_instance()) {
     show_message(std::string(kProductFullName) + "已经启动！");
     return 0;

@@ -17,6 +17,15 @@ struct CrashInstallInfo {
 
 // Handler flags: every handler type except the one for the interrupt signal.
 const uint32_t kCrashAllHandlers = 0x1BFF;
+// Install flag: after a crash report, start the program again with the same
+// command line, provided it had run for kCrashRestartMinSeconds (a program
+// that crashes at start would otherwise restart for ever). On Linux the
+// crashed process replaces itself (execv, same pid) after killing the
+// children it launched (ChildProcess), whose supervisor thread the crash
+// took away; on Windows a new process is created, and waits in
+// crash_wait_for_predecessor until the crashed one has ended.
+const uint32_t kCrashRestartFlag = 0x10000;
+const int kCrashRestartMinSeconds = 60;
 
 // Installs for the process. 0 on success, anything else on failure.
 int crash_install(const CrashInstallInfo* info);
@@ -32,3 +41,8 @@ void crash_last_error(char* buf, int size);
 
 // Crashes the process on purpose, through the installed reporter.
 void crash_test();
+
+// For a program restarted by the crash reporter: returns once the crashed
+// process has ended (at most 30 s), so that its single-instance claim is
+// free. Returns at once in any other start. Call before claiming.
+void crash_wait_for_predecessor();

@@ -305,10 +305,38 @@ class Shell(GuardTest):
         self.assertEqual("1\t/opt/other\tOther\n", read(os.path.join(g.dir, "config", "firewall")))
 
     def test_crash_switch_leaves_a_crash_report(self):
+        # A crash in the first minute is not restarted (no restart loop).
         g = self.guard(args=("/crash",), programs=())
         self.assertNotEqual(0, g.proc.wait(timeout=30))
         reports = [n for n in os.listdir(g.log_dir) if n.startswith("crash-")]
         self.assertEqual(1, len(reports), os.listdir(g.log_dir))
+        self.assertNotIn("restarting", g.console())
+
+    def test_ludguard_restarts_itself_after_its_own_crash(self):
+        g = self.guard()
+        self.assertTrue(lud.wait_http(PORT))
+        first = self.one_ludarium(g)
+        self.assertEqual(b'{"status":1,"msg":"ok"}', publish(12))
+        # Restarts apply to a program that has run for a minute.
+        time.sleep(61)
+        os.kill(g.proc.pid, signal.SIGSEGV)
+        self.assertTrue(lud.wait_for(lambda: "crashed: restarting" in g.console(), timeout=10),
+                        g.console())
+        self.assertTrue(lud.wait_for(lambda: not alive(first), timeout=10),
+                        "the crashed ludguard's ludarium lives on")
+        # The same process, started afresh, supervises a new ludarium that
+        # picks up the course from the store.
+        second = self.one_ludarium(g)
+        self.assertNotEqual(first, second)
+        self.assertIsNone(g.proc.poll())
+        self.assertTrue(lud.wait_http(PORT, timeout=30))
+        self.assertEqual(12, broadcast_class_id())
+        reports = [n for n in os.listdir(g.log_dir) if n.startswith("crash-")]
+        self.assertEqual(1, len(reports), os.listdir(g.log_dir))
+        # And it is supervising: a killed ludarium is launched again.
+        os.kill(second, signal.SIGKILL)
+        third = lud.wait_for(lambda: [p for p in g.ludarium_pids() if p != second], timeout=10)
+        self.assertTrue(third)
 
     def test_autostart_entry_written_only_when_it_differs(self):
         directory = lud.tempfile.mkdtemp(prefix="ludguard-")

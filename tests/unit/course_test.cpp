@@ -29,9 +29,17 @@ TEST(BrocastData, ParseTakesKnownMembersAndIgnoresTimeout) {
   EXPECT_EQ(8, d.class_id);  // the later duplicate wins
   EXPECT_EQ(35, d.timeout);
   EXPECT_EQ("1.2.3.4", d.socket_ip);
-  BrocastData wrong_type("{\"class_id\":[1],\"teacher_id\":3}");
-  EXPECT_EQ(-1, wrong_type.class_id);
-  EXPECT_EQ(3, wrong_type.teacher_id);
+  // Members of another type are converted, never fatal to the record.
+  BrocastData wrong_type(
+      "{\"class_id\":[1],\"teacher_id\":\"12\",\"socket_port\":\"abc\",\"runing\":true,"
+      "\"socket_ip\":5,\"as_policy_port\":\"4.5e2\",\"cache_addr\":null}");
+  EXPECT_EQ(0, wrong_type.class_id);
+  EXPECT_EQ(12, wrong_type.teacher_id);
+  EXPECT_EQ(0, wrong_type.socket_port);
+  EXPECT_EQ(1, wrong_type.runing);
+  EXPECT_EQ("5", wrong_type.socket_ip);
+  EXPECT_EQ(450, wrong_type.as_policy_port);
+  EXPECT_EQ("", wrong_type.cache_addr);
   BrocastData not_json("not json");
   EXPECT_EQ(-1, not_json.class_id);
   BrocastData array("[1,2]");
@@ -112,6 +120,18 @@ TEST(HttpFrame, AdmissionByCallerAndUri) {
   EXPECT_FALSE(HttpServer::admitted("192.168.1.5", "/www/..\\config"));
   EXPECT_FALSE(HttpServer::admitted("192.168.1.5", "/www//etc"));
   EXPECT_FALSE(HttpServer::admitted("192.168.1.5", "/www/c:/x"));
+}
+
+TEST(HttpFrame, AnExceptionOutOfAHandlerIsAnsweredAsAFailure) {
+  // A request whose body cannot be had, as when memory runs out reading it.
+  class ExhaustedRequest : public FakeRequest {
+   public:
+    using FakeRequest::FakeRequest;
+    const std::string& body() override { throw std::bad_alloc(); }
+  };
+  ExhaustedRequest request("/ping");
+  EXPECT_EQ(1, HttpServer::handle(request));
+  EXPECT_EQ("{\"status\":0,\"msg\":\"exception: std::bad_allocstd::bad_alloc\"}", request.replyBody());
 }
 
 TEST(HttpFrame, InfoComesFromTheQueryOrElseTheBody) {

@@ -101,6 +101,31 @@ TEST_F(HttpRecordTest, RepliesAreJudgedByTheirFirstLineAndTheBudgetIsProcessWide
   EXPECT_EQ(1, spent.receives);
 }
 
+TEST_F(HttpRecordTest, AFailedSendIsStillFollowedByOneReadAndItsJudgement) {
+  class RefusingChannel : public FakeChannel {
+   public:
+    using FakeChannel::FakeChannel;
+    bool sendAll(const char*, int) override { return false; }
+  };
+  std::string head = HttpRecord::formHead("/p", "h");
+  // The peer answered before the send broke: its reply decides.
+  RefusingChannel answered({"HTTP/1.1 200 OK\r\n"});
+  EXPECT_TRUE(client_.sendHttpRequest(head, "body", answered));
+  EXPECT_EQ(1, answered.receives);
+  // Nothing came: judged as a closed connection and re-sent while the
+  // budget lasts (four re-sends in the process), each time read once.
+  RefusingChannel closed(std::vector<std::string>{});
+  EXPECT_FALSE(client_.sendHttpRequest(head, "body", closed));
+  EXPECT_EQ(5, closed.receives);
+
+  FILE* f = open_file(path_join(temp_dir(), "ludarium-refused-upload.log"), "wb+");
+  ASSERT_NE(nullptr, f);
+  RefusingChannel upload({"HTTP/1.1 500 No\r\n", "HTTP/1.1 200 OK\r\n"});
+  EXPECT_TRUE(client_.sendHttpRequest(HttpRecord::uploadHead("/p", "h"), "b", f, "c", upload));
+  EXPECT_EQ(2, upload.receives);
+  fclose(f);
+}
+
 TEST_F(HttpRecordTest, UploadSendsTheFileInPiecesWithTheFixedBoundary) {
   std::string path = path_join(temp_dir(), "ludarium-upload-test.log");
   FILE* f = open_file(path, "wb");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "JsonWriter.h"
@@ -70,6 +72,11 @@ TEST(JsonReader, DuplicatesStayInOrderAndLookupFindsTheFirst) {
   EXPECT_EQ("aba", names);
   EXPECT_EQ(1, json_as_int(json_at(doc, "a")));
   EXPECT_THROW(json_at(doc, "missing"), std::out_of_range);
+  try {
+    json_at(doc, "missing");
+  } catch (const std::out_of_range& e) {
+    EXPECT_STREQ("", e.what());  // callers add their own suffix
+  }
   EXPECT_THROW(json_at(json_at(doc, "a"), "x"), std::out_of_range);
   EXPECT_EQ("{\"a\":1,\"b\":2,\"a\":3}", json_write(doc));
 }
@@ -84,8 +91,10 @@ TEST(JsonReader, Conversions) {
   EXPECT_EQ(-3, json_as_int(json_at(doc, "neg")));
   EXPECT_EQ(2, json_as_int(json_at(doc, "f")));
   EXPECT_EQ(42, json_as_int(json_at(doc, "s")));
-  EXPECT_THROW(json_as_int(json_at(doc, "bad")), std::invalid_argument);
-  EXPECT_THROW(json_as_int(json_at(doc, "arr")), std::invalid_argument);
+  EXPECT_EQ(0, json_as_int(json_at(doc, "bad")));
+  EXPECT_EQ(0, json_as_int(json_at(doc, "arr")));
+  EXPECT_EQ(0, json_as_int(json_at(doc, "z")));
+  EXPECT_EQ(INT64_MAX, json_as_int(json_at(doc, "big")));
   EXPECT_EQ(1, json_as_int(json_at(doc, "t")));
   EXPECT_EQ("12", json_as_text(json_at(doc, "n")));
   EXPECT_EQ("2.75", json_as_text(json_at(doc, "f")));
@@ -99,4 +108,100 @@ TEST(JsonReader, Conversions) {
               w.begin_object().key("x").raw(json_write(json_at(doc, "url"))).end_object();
               return w.str();
             }());
+}
+
+namespace {
+
+int64_t int_of_text(const std::string& text) {
+  JsonDocument doc;
+  JsonWriter w;
+  w.begin_array().value(text).end_array();
+  parse_json(w.str(), &doc);
+  return json_as_int(doc[0]);
+}
+
+std::string rewritten(const std::string& text) {
+  JsonDocument doc;
+  parse_json(text, &doc);
+  return json_write(doc);
+}
+
+}  // namespace
+
+TEST(JsonReader, TextsConvertToNumbersOnlyWhenTheyAreDecimalNumbers) {
+  EXPECT_EQ(42, int_of_text("42"));
+  EXPECT_EQ(-7, int_of_text("-7"));
+  EXPECT_EQ(3, int_of_text("+3.9"));
+  EXPECT_EQ(-3, int_of_text("-3.9"));
+  EXPECT_EQ(1500, int_of_text("1.5e3"));
+  EXPECT_EQ(0, int_of_text(".5"));
+  EXPECT_EQ(5, int_of_text("5."));
+  EXPECT_EQ(INT64_MAX, int_of_text("1e300"));
+  EXPECT_EQ(INT64_MIN, int_of_text("-99999999999999999999"));
+  EXPECT_EQ(9007199254740993, int_of_text("9007199254740993"));  // exact, not via a double
+  EXPECT_EQ(0, int_of_text("0e99999"));
+  for (const char* not_number : {"", "abc", "12abc", " 12", "0x1A", "inf", "nan", "1e", "-", ".", "1e+"}) {
+    EXPECT_EQ(0, int_of_text(not_number)) << not_number;
+  }
+}
+
+TEST(JsonReader, NumbersThatOnceCrashedOrCameBackAsGarbage) {
+  JsonDocument doc;
+  parse_json("[0.970368547758075e-334, 0e50, 0.0e308, -0e10, 1e-400, 4.9e-324, 2.2250738585072011e-308]", &doc);
+  ASSERT_EQ(7u, doc.Size());
+  EXPECT_EQ(0.0, doc[0].GetDouble());
+  EXPECT_EQ(0.0, doc[1].GetDouble());
+  EXPECT_EQ(0.0, doc[2].GetDouble());
+  EXPECT_TRUE(doc[3].IsDouble() && std::signbit(doc[3].GetDouble()));
+  EXPECT_EQ(0.0, doc[4].GetDouble());
+  EXPECT_EQ(4.9e-324, doc[5].GetDouble());
+  EXPECT_EQ(2.2250738585072011e-308, doc[6].GetDouble());
+  // Correctly rounded, so a written number reads back to the same double.
+  parse_json("[0.1, 1.7976931348623157e308, 123456789.123456789, 5e-324]", &doc);
+  EXPECT_EQ(0.1, doc[0].GetDouble());
+  EXPECT_EQ(1.7976931348623157e308, doc[1].GetDouble());
+  EXPECT_EQ(123456789.123456789, doc[2].GetDouble());
+  // jsoncpp refuses numbers beyond the double range: a parse error, not inf.
+  EXPECT_THROW(parse_json("[1e400]", &doc), std::runtime_error);
+}
+
+TEST(JsonReader, NumbersWriteBackToTextsThatReadTheSame) {
+  EXPECT_EQ("[-0.0,-0.0,0,-0.0]", rewritten("[-0, -0.0, 0e5, -0e-5]"));
+  EXPECT_EQ("[-0.0]", rewritten(rewritten("[-0]")));
+  EXPECT_EQ("[1,1e+20,0.1,-9223372036854775808,18446744073709551615,1.8446744073709552e+19]",
+            rewritten("[1.0, 1e20, 0.1, -9223372036854775808, 18446744073709551615, 18446744073709551616]"));
+  // 15 digits are enough for the smallest subnormal to read back.
+  EXPECT_EQ("[4.94065645841247e-324]", rewritten("[5e-324]"));
+  EXPECT_EQ("[4.94065645841247e-324]", rewritten(rewritten("[5e-324]")));
+  EXPECT_EQ("[0.30000000000000004]", rewritten("[0.30000000000000004]"));
+}
+
+TEST(JsonWriter, NonFiniteNumbersAreNeverWrittenAsNanOrInf) {
+  EXPECT_EQ("null", json_number_text(std::nan("")));
+  EXPECT_EQ("1.7976931348623157e+308", json_number_text(HUGE_VAL));
+  EXPECT_EQ("-1.7976931348623157e+308", json_number_text(-HUGE_VAL));
+  EXPECT_EQ("-0.0", json_number_text(-0.0));
+  for (double d : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+    JsonWriter w;
+    w.begin_array().value(d).end_array();
+    JsonDocument doc;
+    EXPECT_NO_THROW(parse_json(w.str(), &doc)) << w.str();
+  }
+}
+
+TEST(JsonReader, NestingBeyondTheLimitIsAParseError) {
+  JsonDocument doc;
+  std::string deepest = std::string(kJsonMaxDepth, '[') + std::string(kJsonMaxDepth, ']');
+  EXPECT_NO_THROW(parse_json(deepest, &doc));
+  std::string objects;
+  for (int i = 0; i < kJsonMaxDepth; ++i) objects += "{\"a\":";
+  objects += "1" + std::string(kJsonMaxDepth, '}');
+  EXPECT_NO_THROW(parse_json(objects, &doc));
+  for (int depth : {kJsonMaxDepth + 1, 250, 100000}) {
+    std::string deep = std::string(depth, '[') + std::string(depth, ']');
+    EXPECT_THROW(parse_json(deep, &doc), std::runtime_error) << depth;
+    // Unclosed, and behind a comment that hides nothing.
+    EXPECT_THROW(parse_json("/*[*/" + std::string(depth, '['), &doc), std::runtime_error) << depth;
+  }
+  EXPECT_EQ("std::runtime_errorJSON nested deeper than 64 levels", error_of(std::string(300, '[')));
 }

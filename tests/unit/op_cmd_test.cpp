@@ -56,6 +56,49 @@ TEST(APIPullOpCmd, AnswersTheCommandRawOrRefusesMissingParameters) {
       got.written);
 }
 
+TEST(APIOpCmd, ParametersOver1022BytesCountAsMissing) {
+  OpCmd queue;
+  APISendOpCmd send(&queue);
+  APIPullOpCmd pull(&queue, 10);
+  const std::string fits(1022, 'a'), over(1023, 'a');
+  FakeRequest long_type("/sendOpCmd?info=x&type=" + over);
+  send.onHandleEvent(long_type);
+  EXPECT_EQ("{\"status\":0,\"msg\":\"no info or type\"}", long_type.replyBody());
+  FakeRequest long_info("/sendOpCmd?type=t&info=" + over);
+  send.onHandleEvent(long_info);
+  EXPECT_EQ("{\"status\":0,\"msg\":\"no info or type\"}", long_info.replyBody());
+  EXPECT_EQ(0u, queue.typeCount());
+  FakeRequest longest("/sendOpCmd?type=" + fits + "&info=" + fits);
+  send.onHandleEvent(longest);
+  EXPECT_EQ("{\"status\":1,\"msg\":\"ok\"}", longest.replyBody());
+
+  FakeRequest pull_long("/pullOpCmd?timeout=1&type=" + over);
+  pull.onHandleEvent(pull_long);
+  EXPECT_EQ("{\"status\":0,\"msg\":\"no timeout or type\"}", pull_long.replyBody());
+  FakeRequest pull_longest("/pullOpCmd?timeout=1&type=" + fits);
+  pull.onHandleEvent(pull_longest);
+  EXPECT_EQ(fits, pull_longest.replyBody());
+}
+
+TEST(APIOpCmd, NewTypesBeyondTheLimitAreRefusedAndOldOnesKeepWorking) {
+  OpCmd queue;
+  APISendOpCmd send(&queue);
+  for (size_t i = 0; i < OpCmd::kMaxTypes; ++i) {
+    ASSERT_TRUE(queue.set("type" + std::to_string(i), "c"));
+  }
+  EXPECT_FALSE(queue.set("one-more", "c"));
+  FakeRequest refused("/sendOpCmd?type=another&info=c");
+  send.onHandleEvent(refused);
+  EXPECT_EQ("{\"status\":0,\"msg\":\"too many types\"}", refused.replyBody());
+  EXPECT_EQ(OpCmd::kMaxTypes, queue.typeCount());
+  // Pulls of unknown types create nothing.
+  EXPECT_EQ("", queue.get("never-sent"));
+  EXPECT_EQ(OpCmd::kMaxTypes, queue.typeCount());
+  EXPECT_TRUE(queue.set("type7", "second"));
+  EXPECT_EQ("c", queue.get("type7"));
+  EXPECT_EQ("second", queue.get("type7"));
+}
+
 namespace {
 
 struct Puller {

@@ -83,7 +83,11 @@ TEST(InstructionTarget, ParsesArraysAsTheirText) {
   EXPECT_EQ("[4]", t.users);
   EXPECT_EQ((std::vector<int32_t>{1, 3}), parse_id_list("[1,3]"));
   EXPECT_TRUE(parse_id_list("3").empty());
-  EXPECT_TRUE(parse_id_list("[1,\"x\"]").empty());
+  EXPECT_EQ((std::vector<int32_t>{1, 0, 7}), parse_id_list("[1,\"x\",\"7\"]"));
+  InstructionTarget text_id("{\"type\":\"class\",\"class_id\":\"12\",\"groups\":3}");
+  EXPECT_EQ("class", text_id.type);
+  EXPECT_EQ(12, text_id.class_id);
+  EXPECT_EQ("3", text_id.groups);
 }
 
 TEST(InstructionSet, SelectsTheNewestInstructionThatApplies) {

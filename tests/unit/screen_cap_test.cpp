@@ -72,6 +72,10 @@ TEST(CaptureEx, RegionsAreNormalisedCutAndBounded) {
   EXPECT_EQ("empty region", CaptureEx::region(0, 0, 3, 100, &r));
   EXPECT_EQ("empty region", CaptureEx::region(0, 0, 100, 0, &r));
   EXPECT_EQ("region too large", CaptureEx::region(0, 0, 100000, 100000, &r));
+  // Both sides within their limit, the pixels not.
+  EXPECT_EQ("region too large", CaptureEx::region(0, 0, 16384, 16384, &r));
+  EXPECT_EQ("", CaptureEx::region(0, 0, 16384, 2730, &r));  // 134,184,960 bytes
+  EXPECT_EQ("region too large", CaptureEx::region(0, 0, 16384, 2731, &r));
   EXPECT_EQ("region too large", CaptureEx::region(INT64_MIN, 0, INT64_MAX, 10, &r));
 }
 
@@ -80,6 +84,13 @@ TEST(APIScreenCap, RefusesMissingOrBadInfo) {
   FakeRequest none("/captureScreen");
   api.onHandleEvent(none);
   EXPECT_EQ("{\"status\":0,\"msg\":\"no info\"}", none.replyBody());
+  // 1,023 bytes is too long to be an info at all; 1,022 is parsed.
+  FakeRequest too_long("/captureScreen?info=" + std::string(1023, 'x'));
+  api.onHandleEvent(too_long);
+  EXPECT_EQ("{\"status\":0,\"msg\":\"no info\"}", too_long.replyBody());
+  FakeRequest longest("/captureScreen?info=" + std::string(1022, 'x'));
+  api.onHandleEvent(longest);
+  EXPECT_NE(std::string::npos, longest.replyBody().find(" parse info error\"}"));
   FakeRequest bad("/captureScreen?info=nojson");
   api.onHandleEvent(bad);
   EXPECT_EQ(0u, bad.replyBody().find("{\"status\":0,\"msg\":\"exception: std::runtime_error"));

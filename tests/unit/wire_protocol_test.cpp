@@ -75,7 +75,53 @@ TEST(WireFrames, HeadAndUserParsing) {
   EXPECT_EQ("[3,7]", u.group_id);
   EXPECT_EQ("12", u.mtype);
   EXPECT_EQ(-1, parseUserJson("").user_id);
-  EXPECT_EQ(-1, parseUserJson("{\"user_id\":\"x\"}").user_id);
+  // Only a failed parse means "no student"; members of another type convert.
+  EXPECT_EQ(0, parseUserJson("{\"user_id\":\"x\"}").user_id);
+  EXPECT_EQ(-1, parseUserJson("{\"user_id\":5,").user_id);
+}
+
+TEST(WireFrames, MembersOfAnotherTypeAreConverted) {
+  User u = parseUserJson(
+      "{\"user_id\":\"1001\",\"class_id\":\"12\",\"log_type\":\"\",\"user_name\":7,"
+      "\"user_mac\":null,\"group_id\":true}");
+  EXPECT_EQ(1001, u.user_id);
+  EXPECT_EQ(12, u.class_id);
+  EXPECT_EQ(0, u.log_type);
+  EXPECT_EQ("7", u.user_name);
+  EXPECT_EQ("", u.user_mac);
+  EXPECT_EQ("true", u.group_id);
+  EXPECT_EQ(0, parseUserJson("{\"user_id\":3,\"log_type\":\"abc\"}").log_type);
+  EXPECT_EQ(3, parseUserJson("{\"user_id\":3,\"log_type\":\"abc\"}").user_id);
+
+  Message m;
+  m.head = "{\"type\":\"5\",\"content-length\":\"120\",\"instruct_id\":77,\"protocol\":1.5}";
+  EXPECT_TRUE(parse_head_json(&m));
+  EXPECT_EQ(5, m.type);
+  EXPECT_EQ(120, m.content_length);
+  EXPECT_EQ("77", m.instruct_id);
+  EXPECT_EQ("1.5", m.protocol);
+  m = Message();
+  m.head = "{\"type\":\"heartbeat\",\"content-length\":[9]}";
+  EXPECT_TRUE(parse_head_json(&m));
+  EXPECT_EQ(0, m.type);
+  EXPECT_EQ(0, m.content_length);
+}
+
+TEST(WireFrames, HostileNumbersInHeadsAndUserInfo) {
+  // The line that once ended the process, and its relatives.
+  Message m;
+  m.head = "[0.970368547758075e-334]";
+  EXPECT_TRUE(parse_head_json(&m));
+  m.head = "{\"type\":0e50,\"content-length\":-0}";
+  EXPECT_TRUE(parse_head_json(&m));
+  EXPECT_EQ(0, m.type);
+  EXPECT_EQ(0, m.content_length);
+  m.head = "{\"type\":1e308,\"content-length\":-1e308}";
+  EXPECT_TRUE(parse_head_json(&m));
+  m.head = std::string(100, '[');
+  EXPECT_FALSE(parse_head_json(&m));
+  EXPECT_EQ(0, parseUserJson("{\"user_id\":2.5e-400}").user_id);
+  EXPECT_EQ(-1, parseUserJson(std::string(5000, '[') + std::string(5000, ']')).user_id);
 }
 
 TEST_F(WireTest, UserInfoInThreeSegmentsIsReadWhole) {

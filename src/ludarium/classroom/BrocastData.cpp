@@ -46,12 +46,8 @@ BrocastData::BrocastData(const std::string& json) : BrocastData() {
     for (auto m = doc.MemberBegin(); m != doc.MemberEnd(); ++m) {
       std::string name = json_name(m->name);
       for (const IntField& f : kInts) {
-        if (name != f.name) continue;
-        try {
-          this->*f.field = static_cast<int32_t>(json_as_int(m->value));
-        } catch (const std::invalid_argument&) {
-          // A member of the wrong type keeps the field's value.
-        }
+        // A member of another type is converted (a text that is no number is 0).
+        if (name == f.name) this->*f.field = static_cast<int32_t>(json_as_int(m->value));
       }
       for (const TextField& f : kTexts) {
         if (name == f.name) this->*f.field = json_as_text(m->value);

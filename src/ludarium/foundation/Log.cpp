@@ -1,5 +1,6 @@
 #include "Log.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,8 @@
 #include "Thread.h"
 
 namespace {
+
+std::atomic<bool> discard_lines{false};
 
 const size_t kLineBuffer = 1024;  // a line holds at most 1023 characters
 
@@ -85,7 +88,9 @@ void log_format(const char* level, const char* file, int line, const char* prett
   va_start(args, format);
   vsnprintf(buf + n, kLineBuffer - n, format, args);
   va_end(args);
-  log_queue().push(level, buf);
+  if (!discard_lines) log_queue().push(level, buf);
 }
+
+void log_discard(bool on) { discard_lines = on; }
 
 std::string today_verbose_log_name() { return log_date_text(wall_ms()) + "verbose.log"; }

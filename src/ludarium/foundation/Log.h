@@ -20,6 +20,11 @@ void log_format(const char* level, const char* file, int line, const char* prett
 #endif
     ;
 
+// When on, LOG builds each line and drops it instead of queueing it. For
+// fuzz targets, which log millions of lines faster than the log thread
+// writes them. Off by default.
+void log_discard(bool on);
+
 // Builds the line LOG would push, without pushing it (for tests).
 std::string log_build_line(const char* level, const char* file, int line,
                            const char* pretty_function, const char* message);

@@ -39,8 +39,8 @@ int64_t APIPullOpCmd::timeoutSeconds(const std::string& text) {
 int APIPullOpCmd::onHandleEvent(HttpRequest& request) {
   char timeout[1024];
   char type[1024];
-  if (getParam(request, "timeout", timeout, sizeof(timeout)) < 1 ||
-      getParam(request, "type", type, sizeof(type)) < 1) {
+  if (getShortParam(request, "timeout", timeout, sizeof(timeout)) < 1 ||
+      getShortParam(request, "type", type, sizeof(type)) < 1) {
     replyFail(request, "no timeout or type");
     return 1;
   }

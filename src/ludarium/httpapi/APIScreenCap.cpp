@@ -49,7 +49,7 @@ APIScreenCap::~APIScreenCap() { mutex_destroy(&files_lock_); }
 
 int APIScreenCap::onHandleEvent(HttpRequest& request) {
   char info[1024];
-  if (getInfo(request, info, sizeof(info)) < 1) {
+  if (getShortParam(request, "info", info, sizeof(info)) < 1) {
     replyFail(request, "no info");
     return 1;
   }

@@ -50,6 +50,9 @@ bool APISendCmd::buildInstruction(const std::string& target, const std::string& 
   Instruction in;
   std::string command = command_text;
   uint64_t id = 0;
+  // The lock state written into the command; the instruction carries the
+  // same value even when another /sendCmd changes lockScreen meanwhile.
+  int32_t lock = -1;
   try {
     JsonDocument doc;
     parse_json(command_text, &doc);
@@ -59,9 +62,10 @@ bool APISendCmd::buildInstruction(const std::string& target, const std::string& 
       std::string action = json_as_text(json_at(params, "action"));
       std::string publish_id;
       if (action == "start_task") publish_id = json_as_text(json_at(params, "course_hour_publish_id"));
-      int32_t lock = lock_state_for(action);
-      if (lock < 0) lock = gInstructionManager.getInstruction().lock_screen;
-      lockScreen = lock;
+      int32_t state = lock_state_for(action);
+      if (state < 0) state = gInstructionManager.getInstruction().lock_screen;
+      lockScreen = state;
+      lock = state;
       LOG("d", "lock_screen=%d", lock);
       command = with_members(doc, lock, action == "start_class");
       if (command.size() > kCommandLimit) command.resize(kCommandLimit);
@@ -90,7 +94,7 @@ bool APISendCmd::buildInstruction(const std::string& target, const std::string& 
   in.szTarget = target;
   in.instruct_id = id;
   in.teacher_id = gBorcastObj.getData().teacher_id;
-  in.lock_screen = lockScreen;
+  in.lock_screen = lock >= 0 ? lock : lockScreen.load();
   *out = in;
   return true;
 }

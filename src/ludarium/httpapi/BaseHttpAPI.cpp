@@ -29,6 +29,11 @@ int BaseHttpAPI::getParam(HttpRequest& request, const char* name, char* buf, siz
   return formVar(body, name, buf, size);
 }
 
+int BaseHttpAPI::getShortParam(HttpRequest& request, const char* name, char* buf, size_t size) {
+  int n = getParam(request, name, buf, size);
+  return n > kMaxParamLength ? -1 : n;
+}
+
 void BaseHttpAPI::replyRaw(HttpRequest& request, const std::string& body) {
   request.write(
       "HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"

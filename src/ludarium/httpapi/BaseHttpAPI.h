@@ -25,6 +25,12 @@ class BaseHttpAPI {
   static int getInfo(HttpRequest& request, char* buf, size_t size);
   // Any other parameter by the same rule, under its own name.
   static int getParam(HttpRequest& request, const char* name, char* buf, size_t size);
+  // Longest parameter the capture and operation-command handlers take
+  // (their 1,024-byte buffers less the terminator and one byte more).
+  static const int kMaxParamLength = 1022;
+  // getParam, where a value longer than kMaxParamLength also counts as
+  // missing. buf must hold kMaxParamLength + 2 bytes.
+  static int getShortParam(HttpRequest& request, const char* name, char* buf, size_t size);
 
   // Form-variable lookup in a query string or form body: the first
   // "name=value" pair (name matched without regard to case) at the start or

@@ -36,7 +36,7 @@ std::string CaptureEx::region(int64_t x1, int64_t y1, int64_t x2, int64_t y2, Re
   int64_t width = (right - left) / 4 * 4;
   int64_t height = bottom - top;
   if (width < 4 || height < 1) return "empty region";
-  if (width > kMaxSide || height > kMaxSide || left < -(int64_t(1) << 30) ||
+  if (width > kMaxSide || height > kMaxSide || width * height * 3 > kMaxPixelBytes || left < -(int64_t(1) << 30) ||
       left > (int64_t(1) << 30) || top < -(int64_t(1) << 30) || top > (int64_t(1) << 30)) {
     return "region too large";
   }

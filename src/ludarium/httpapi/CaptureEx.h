@@ -12,6 +12,10 @@ class CaptureEx {
  public:
   // Bounds of one capture, so that a request cannot ask for gigabytes.
   static const int kMaxSide = 16384;
+  // And on its pixel bytes (width x height x 3): two sides at the limit
+  // would ask for 768 MiB, more than a 32-bit process can find in one piece.
+  // 128 MiB holds an 8K screen.
+  static const int64_t kMaxPixelBytes = int64_t(128) << 20;
 
   struct Region {
     int left = 0;
@@ -22,7 +26,8 @@ class CaptureEx {
 
   // The region between two corners: normalised, width cut down to a
   // multiple of 4. Returns "" or the failure text: "empty region" (under 4
-  // pixels wide or of zero height) or "region too large".
+  // pixels wide or of zero height) or "region too large" (a side over kMaxSide,
+  // more than kMaxPixelBytes, or a corner beyond 2^30).
   static std::string region(int64_t x1, int64_t y1, int64_t x2, int64_t y2, Region* out);
 
   // Captures the region between the corners (the source's coordinates).

@@ -25,6 +25,7 @@
 #include "CrashReporter.h"
 #include "FileSystem.h"
 #include "HttpRequest.h"
+#include "JsonReader.h"
 #include "Log.h"
 #include "OpCmd.h"
 
@@ -198,6 +199,22 @@ bool HttpServer::admitted(const std::string& caller, const std::string& uri) {
 }
 
 int HttpServer::handle(HttpRequest& request) {
+  // Nothing may pass from a handler into CivetWeb's C code: an exception
+  // there ends the process. Whatever escapes is answered as a failure.
+  try {
+    return route(request);
+  } catch (const std::exception& e) {
+    std::string text = "exception: " + exception_text(e);
+    LOG("w", "%s", text.c_str());
+    BaseHttpAPI::replyFail(request, text);
+  } catch (...) {
+    LOG("w", "exception: unknown");
+    BaseHttpAPI::replyFail(request, "exception: unknown");
+  }
+  return 1;
+}
+
+int HttpServer::route(HttpRequest& request) {
   std::string uri = request.uri();
   std::string caller = request.remote_addr();
   if (!admitted(caller, uri)) {

@@ -30,7 +30,9 @@ class HttpServer {
   int start();
 
   // The event handler's decision for one request: 1 when a handler wrote
-  // the response, 0 to let CivetWeb serve the URI as a file.
+  // the response, 0 to let CivetWeb serve the URI as a file. Never throws:
+  // an exception out of a handler (std::bad_alloc included) is logged and
+  // answered with the failure reply "exception: <type><message>".
   static int handle(HttpRequest& request);
 
   // Whether a caller on another host may ask for this URI (for /www, only
@@ -39,6 +41,7 @@ class HttpServer {
 
  private:
   static int beginRequest(struct mg_connection* conn);
+  static int route(HttpRequest& request);
 
   struct mg_context* context_ = nullptr;
   int port_;

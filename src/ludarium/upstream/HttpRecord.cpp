@@ -145,29 +145,27 @@ void HttpRecord::resetBudgets() {
   upload_retries_ = 1;
 }
 
-bool HttpRecord::judge(HttpChannel& channel, bool log_reply) {
-  char reply[1024];
-  memset(reply, 0, sizeof(reply));
-  int n = channel.receive(reply, sizeof(reply));
-  if (n == 0 || (n < 0 && channel.lastFailureWasReset())) {
-    LOG("e", "Connection Closed.\n");
-    return false;
-  }
-  if (n < 0) {
-    LOG("e", "socket error\n");
-    return false;
-  }
-  std::string text(reply, static_cast<size_t>(n));
-  if (log_reply) LOG("d", "received: \n%s", text.c_str());
-  std::string first_line = text.substr(0, text.find('\n'));
-  return first_line.find("200") != std::string::npos;
+HttpRecord::Verdict HttpRecord::judge(HttpChannel& channel, std::string* reply) {
+  char buf[1024];
+  int n = channel.receive(buf, sizeof(buf));
+  if (n == 0 || (n < 0 && channel.lastFailureWasReset())) return Verdict::kClosed;
+  if (n < 0) return Verdict::kSocketError;
+  reply->assign(buf, static_cast<size_t>(n));
+  std::string first_line = reply->substr(0, reply->find('\n'));
+  return first_line.find("200") != std::string::npos ? Verdict::kSuccess : Verdict::kFailure;
 }
 
 bool HttpRecord::sendHttpRequest(const std::string& head, const std::string& body, HttpChannel& channel) {
   for (;;) {
     std::string request = head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-    bool ok = channel.sendAll(request.data(), static_cast<int>(request.size())) && judge(channel, false);
-    if (ok) return true;
+    // A send that fails still has its reply read and judged once: the peer
+    // may have answered (and closed) before taking the whole request.
+    channel.sendAll(request.data(), static_cast<int>(request.size()));
+    std::string reply;
+    Verdict verdict = judge(channel, &reply);
+    if (verdict == Verdict::kClosed) LOG("e", "Connection Closed.\n");
+    if (verdict == Verdict::kSocketError) LOG("e", "socket error\n");
+    if (verdict == Verdict::kSuccess) return true;
     if (!allowRetry(&form_retries_)) return false;
   }
 }
@@ -186,6 +184,7 @@ bool HttpRecord::sendHttpRequest(const std::string& head, const std::string& bod
     std::string shown = replace_all(head + length_line + body + "data" + closing, kBoundary, "boundary");
     LOG("d", "send: \n%s", shown.c_str());
 
+    // As in the form case, a failed send is still followed by one read.
     bool ok = channel.sendAll(head.data(), static_cast<int>(head.size())) &&
               channel.sendAll(length_line.data(), static_cast<int>(length_line.size())) &&
               channel.sendAll(body.data(), static_cast<int>(body.size()));
@@ -203,8 +202,14 @@ bool HttpRecord::sendHttpRequest(const std::string& head, const std::string& bod
       }
       ok = ok && channel.sendAll(closing.data(), static_cast<int>(closing.size()));
     }
-    ok = ok && judge(channel, true);
-    if (ok) return true;
+    std::string reply;
+    Verdict verdict = judge(channel, &reply);
+    if (verdict == Verdict::kClosed) LOG("e", "Connection Closed.\n");
+    if (verdict == Verdict::kSocketError) LOG("e", "socket error\n");
+    if (verdict == Verdict::kSuccess || verdict == Verdict::kFailure) {
+      LOG("d", "received: \n%s", reply.c_str());
+    }
+    if (verdict == Verdict::kSuccess) return true;
     if (!allowRetry(&upload_retries_)) return false;
   }
 }

@@ -64,7 +64,10 @@ class HttpRecord {
   void resetBudgets();
 
  private:
-  bool judge(HttpChannel& channel, bool log_reply);
+  // Step 3 and 4 of an exchange: reads the reply once. Each sendHttpRequest
+  // logs the outcome itself, so that its lines carry its own name.
+  enum class Verdict { kSuccess, kFailure, kClosed, kSocketError };
+  static Verdict judge(HttpChannel& channel, std::string* reply);
   bool allowRetry(std::atomic<int>* counter);
 
   mutex_t mutex_;

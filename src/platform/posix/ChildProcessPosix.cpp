@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "ChildProcess.h"
+#include "ChildRegistry.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ class PosixChild : public ChildProcess {
       r = waitpid(pid_, &status, 0);
     } while (r < 0 && errno == EINTR);
     if (r == pid_) {
+      child_registry_remove(pid_);
       if (WIFEXITED(status)) {
         exit_code_ = WEXITSTATUS(status);
       } else if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL && requested_code_ >= 0) {
@@ -129,6 +131,7 @@ class PosixJob : public KillJob {
       *create_result = 0;
       return kCreateFailed;
     }
+    child_registry_add(pid);
     *child = new PosixChild(pid);
     return kLaunched;
   }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "ChildRegistry.h"
 #include "CrashReporter.h"
 #include "FileSystem.h"
 
@@ -23,6 +24,34 @@ char g_log_dir[4096];
 char g_last_error[256] = "";
 bool g_installed = false;
 thread_local void* t_alt_stack = nullptr;
+
+// The restart after a crash, prepared at install time (the handler may not
+// allocate): the executable, the command line (from /proc/self/cmdline) as
+// an argv, and when the process started.
+bool g_restart = false;
+char g_exe[4096];
+char g_cmdline[16384];
+char* g_argv[256];
+struct timespec g_started;
+
+bool prepare_restart() {
+  ssize_t n = readlink("/proc/self/exe", g_exe, sizeof(g_exe) - 1);
+  if (n <= 0) return false;
+  g_exe[n] = '\0';
+  int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  ssize_t len = read(fd, g_cmdline, sizeof(g_cmdline) - 1);
+  close(fd);
+  if (len <= 0) return false;
+  g_cmdline[len] = '\0';
+  int argc = 0;
+  for (ssize_t at = 0; at < len && argc < 255; at += static_cast<ssize_t>(strlen(g_cmdline + at)) + 1) {
+    g_argv[argc++] = g_cmdline + at;
+  }
+  g_argv[argc] = nullptr;
+  return clock_gettime(CLOCK_MONOTONIC, &g_started) == 0;
+}
+
 
 void set_last_error(const char* text) {
   strncpy(g_last_error, text, sizeof(g_last_error) - 1);
@@ -70,6 +99,25 @@ const char* signal_name(int sig) {
   }
 }
 
+// Replaces the crashed process with a fresh start of the program, when it
+// has run long enough; returns only when it does not.
+void restart_in_place() {
+  struct timespec now;
+  if (!g_restart || clock_gettime(CLOCK_MONOTONIC, &now) != 0 ||
+      now.tv_sec - g_started.tv_sec < kCrashRestartMinSeconds) {
+    return;
+  }
+  child_registry_kill_all();
+  put(STDERR_FILENO, "crashed: restarting ");
+  put(STDERR_FILENO, g_exe);
+  put(STDERR_FILENO, "\n");
+  // The handler runs with its signal blocked, and exec keeps the mask.
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  execv(g_exe, g_argv);
+}
+
 void crash_handler(int sig, siginfo_t* info, void*) {
   char num[32];
   char path[4200] = "";
@@ -102,6 +150,7 @@ void crash_handler(int sig, siginfo_t* info, void*) {
   put(STDERR_FILENO, "crashed: report written to ");
   put(STDERR_FILENO, path);
   put(STDERR_FILENO, "\n");
+  restart_in_place();
   // Let the default action end the process with the same signal.
   signal(sig, SIG_DFL);
   raise(sig);
@@ -135,13 +184,18 @@ int crash_install(const CrashInstallInfo* info) {
     }
   }
   g_installed = true;
+  g_restart = (info->flags & kCrashRestartFlag) != 0 && prepare_restart();
   return crash_install_thread(kCrashAllHandlers);
 }
 
 void crash_uninstall() {
   for (int sig : kSignals) signal(sig, SIG_DFL);
   g_installed = false;
+  g_restart = false;
 }
+
+// A restart on Linux replaces the crashed process itself: nobody to wait for.
+void crash_wait_for_predecessor() {}
 
 int crash_install_thread(uint32_t) {
   if (t_alt_stack != nullptr) return 0;

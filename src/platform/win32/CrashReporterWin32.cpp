@@ -27,7 +27,16 @@ struct CrashState {
   wchar_t comment[256] = {};
   LPTOP_LEVEL_EXCEPTION_FILTER previous = nullptr;
   char last_error[256] = {};
+  // The restart after a crash: this program and its command line, and when
+  // the process started (GetTickCount64).
+  bool restart = false;
+  wchar_t exe[MAX_PATH] = {};
+  wchar_t command_line[4096] = {};
+  ULONGLONG started = 0;
 };
+
+// Names the crashed process to its successor (crash_wait_for_predecessor).
+const wchar_t kPredecessorVariable[] = L"LUD_CRASH_RESTART_OF";
 
 CrashState state;
 
@@ -113,6 +122,33 @@ LONG WINAPI WriteMinidump(EXCEPTION_POINTERS* exception) {
   p = Append(p, line_end, path);
   Append(p, line_end, L"\r\n");
   WriteToStderr(line);
+  if (state.restart && GetTickCount64() - state.started >= kCrashRestartMinSeconds * 1000ULL) {
+    // The successor inherits the variable, waits for this process to end,
+    // and then finds the single-instance claim free.
+    wchar_t pid[16];
+    wchar_t* pid_end = pid + 16;
+    DWORD id = GetCurrentProcessId();
+    wchar_t digits[16];
+    int count = 0;
+    do {
+      digits[count++] = static_cast<wchar_t>(L'0' + id % 10);
+      id /= 10;
+    } while (id != 0);
+    wchar_t* q = pid;
+    while (count > 0 && q + 1 < pid_end) *q++ = digits[--count];
+    *q = L'\0';
+    SetEnvironmentVariableW(kPredecessorVariable, pid);
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    if (CreateProcessW(state.exe, state.command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process)) {
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+      WriteToStderr(L"crashed: restarted\r\n");
+    }
+  }
   // Ends the process without the system's crash dialog.
   return EXCEPTION_EXECUTE_HANDLER;
 }
@@ -173,11 +209,35 @@ int crash_install(const CrashInstallInfo* info) {
   if (!state.installed) state.previous = previous;
   state.installed = true;
   state.last_error[0] = '\0';
+  state.restart = false;
+  if ((info->flags & kCrashRestartFlag) != 0) {
+    DWORD exe_length = GetModuleFileNameW(nullptr, state.exe, MAX_PATH);
+    const wchar_t* command_line = GetCommandLineW();
+    state.restart = exe_length > 0 && exe_length < MAX_PATH &&
+                    lstrlenW(command_line) < static_cast<int>(sizeof(state.command_line) / sizeof(wchar_t));
+    if (state.restart) lstrcpynW(state.command_line, command_line, 4096);
+    state.started = GetTickCount64();
+  }
   return 0;
+}
+
+void crash_wait_for_predecessor() {
+  wchar_t pid[16];
+  DWORD n = GetEnvironmentVariableW(kPredecessorVariable, pid, 16);
+  if (n == 0 || n >= 16) return;
+  // Our own children must not wait for it too.
+  SetEnvironmentVariableW(kPredecessorVariable, nullptr);
+  DWORD id = 0;
+  for (DWORD i = 0; i < n && pid[i] >= L'0' && pid[i] <= L'9'; ++i) id = id * 10 + (pid[i] - L'0');
+  HANDLE predecessor = OpenProcess(SYNCHRONIZE, FALSE, id);
+  if (predecessor == nullptr) return;  // already gone
+  WaitForSingleObject(predecessor, 30000);
+  CloseHandle(predecessor);
 }
 
 void crash_uninstall() {
   if (!state.installed) return;
+  state.restart = false;
   SetUnhandledExceptionFilter(state.previous);
   state.installed = false;
 }

@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "APISendCmd.h"
+#include "JsonReader.h"
+
+namespace {
+
+int32_t lock_in_command(const Instruction& in) {
+  JsonDocument doc;
+  parse_json(in.szInstruction, &doc);
+  return static_cast<int32_t>(json_as_int(json_at(doc, "lock_screen")));
+}
+
+}  // namespace
+
+TEST(APISendCmd, TargetMembersOfAnotherTypeConvertAndAMissingOneHasAnEmptyText) {
+  Instruction in;
+  std::string error;
+  ASSERT_TRUE(APISendCmd::buildInstruction("{\"type\":\"class\",\"class_id\":\"12\"}",
+                                           "{\"id\":\"7\",\"params\":{\"action\":\"lock_screen\"}}",
+                                           &in, &error));
+  EXPECT_EQ(12, in.class_id);
+  EXPECT_EQ("class", in.type);
+  EXPECT_EQ(7u, in.instruct_id);
+  EXPECT_FALSE(APISendCmd::buildInstruction("{\"class_id\":12}", "{\"id\":\"7\"}", &in, &error));
+  EXPECT_EQ("exception: std::out_of_range parse target or command error", error);
+  EXPECT_FALSE(
+      APISendCmd::buildInstruction("{\"type\":\"class\"}", "{\"params\":{}}", &in, &error));
+  EXPECT_EQ("exception: std::out_of_range parse target or command error", error);
+}
+
+TEST(APISendCmd, TheInstructionCarriesTheLockStateWrittenIntoItsCommand) {
+  // Two callers locking and unlocking at once: each instruction's lock state
+  // must be the one its own command text says, whatever the other one did
+  // in between.
+  std::atomic<int> mismatches{0};
+  auto send = [&mismatches](const char* action) {
+    const std::string command =
+        std::string("{\"id\":\"1\",\"params\":{\"action\":\"") + action + "\"}}";
+    for (int i = 0; i < 3000; ++i) {
+      Instruction in;
+      std::string error;
+      if (!APISendCmd::buildInstruction("{\"type\":\"class\",\"class_id\":1}", command, &in,
+                                        &error) ||
+          in.lock_screen != lock_in_command(in)) {
+        mismatches++;
+      }
+    }
+  };
+  std::thread locker(send, "lock_screen");
+  std::thread unlocker(send, "unlock_screen");
+  locker.join();
+  unlocker.join();
+  EXPECT_EQ(0, mismatches.load());
+}
