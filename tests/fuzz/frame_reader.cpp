@@ -10,12 +10,10 @@
 #include <random>
 #include <string>
 
+#include "FuzzSetup.h"
 #include "WireProtocol.h"
 
-#if __has_include("FuzzSetup.h")
-#include "FuzzSetup.h"
 extern "C" int LLVMFuzzerInitialize(int*, char***) { return fuzz_setup(); }
-#endif
 
 namespace {
 
