@@ -9,6 +9,7 @@
 #include "ASAuthorizeServer.h"
 #include "AnnounceSchedule.h"
 #include "Brocast.h"
+#include "Globals.h"
 #include "Net.h"
 #include "NetCardChoice.h"
 #include "Thread.h"
@@ -267,6 +268,9 @@ TEST(Brocast, AnnouncesOnBothChannelsStopsAndResumes) {
   FakeAdapters fake;
   fake.status = {up(true, {"127.0.0.1"})};
   fake.records = {record("lo", "127.0.0.1", "255.0.0.0")};
+  // The process-wide announcer, given courses by other tests, must not
+  // talk into these receivers.
+  gBorcastObj.stop();
   Receiver channel0("127.255.255.255", 0);
   Receiver channel1("127.255.255.255", 1);
   Brocast announcer(fake.source());
