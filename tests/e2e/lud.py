@@ -594,3 +594,23 @@ class Xvfb:
         if self.proc.poll() is None:
             self.proc.terminate()
             self.proc.wait(timeout=30)
+
+
+_module_display = None
+
+
+def start_module_display():
+    """A display for every Wine program of this test module (the setUpModule
+    of a module that makes windows, such as ludguard's tray): Wine cannot
+    create a window without one, and all Wine programs of a namespace share
+    one desktop."""
+    global _module_display
+    _module_display = Xvfb()
+    os.environ["DISPLAY"] = _module_display.display
+
+
+def stop_module_display():
+    """Ends the namespace's Wine programs (the desktop among them), then
+    their display (tearDownModule)."""
+    subprocess.run([WINE_RUN, "--unix", "wineserver", "-k"], capture_output=True, timeout=60)
+    _module_display.stop()

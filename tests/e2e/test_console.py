@@ -13,7 +13,6 @@ import time
 import unittest
 
 import lud
-from test_screen_capture import Xvfb
 
 from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
@@ -106,7 +105,7 @@ class ConsoleTest(lud.ServerTest):
 class LiveClass(ConsoleTest):
     @classmethod
     def setUpClass(cls):
-        cls.xvfb = Xvfb()
+        cls.xvfb = lud.Xvfb()
 
     @classmethod
     def tearDownClass(cls):

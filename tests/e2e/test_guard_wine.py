@@ -13,21 +13,9 @@ import lud
 
 PORT = 40080
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
-XVFB = None
-
-
-def setUpModule():
-    # The tray is a window: Wine needs a display to create it. Every Wine
-    # program of this namespace shares one desktop, so all of them get it.
-    global XVFB
-    XVFB = lud.Xvfb()
-    os.environ["DISPLAY"] = XVFB.display
-
-
-def tearDownModule():
-    # Wine's programs (explorer's desktop among them) end before their display.
-    subprocess.run([lud.WINE_RUN, "--unix", "wineserver", "-k"], capture_output=True, timeout=60)
-    XVFB.stop()
+# ludguard's tray is a window: these tests need a display.
+setUpModule = lud.start_module_display
+tearDownModule = lud.stop_module_display
 
 
 class WineGuard(lud.ServerTest):

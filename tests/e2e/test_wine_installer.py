@@ -21,19 +21,9 @@ SETUP = os.environ.get("LUD_SETUP") or os.path.join(
     os.environ.get("LUD_SOURCE_DIR", ""), "dist",
     "ludarium-setup-x64.exe" if os.environ.get("LUD_WINE_ARCH") == "win64"
     else "ludarium-setup.exe")
-XVFB = None
-
-
-def setUpModule():
-    # ludguard's tray is a window: Wine needs a display to create it.
-    global XVFB
-    XVFB = lud.Xvfb()
-    os.environ["DISPLAY"] = XVFB.display
-
-
-def tearDownModule():
-    subprocess.run([lud.WINE_RUN, "--unix", "wineserver", "-k"], capture_output=True, timeout=60)
-    XVFB.stop()
+# ludguard's tray is a window: these tests need a display.
+setUpModule = lud.start_module_display
+tearDownModule = lud.stop_module_display
 
 
 def windows_path(path):
