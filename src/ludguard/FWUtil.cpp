@@ -1,5 +1,6 @@
 #include "FWUtil.h"
 
+#include <functional>
 #include <memory>
 
 #include "FileSystem.h"
@@ -118,9 +119,12 @@ fw_result FWUtil::WindowsFirewallRemoveApp(const std::string& path) {
   return r;
 }
 
-fw_result enableFireWall(FirewallBackend* backend, const std::string& path,
-                         const std::string& name) {
-  const char* fn = "enableFireWall";
+namespace {
+
+// COM and the firewall's profile around one firewall operation, each failure
+// logged under `fn` with the name of the step that failed.
+fw_result withFirewall(FirewallBackend* backend, const char* fn, const char* step,
+                       const std::function<fw_result(FWUtil&)>& operation) {
   fw_result com = backend->com_initialize();
   if (failed(com) && com != kFwChangedMode) {
     GUARD_LOG("ludguard", fn, "CoInitializeEx failed: 0x%08lx\n", hex(com));
@@ -130,31 +134,25 @@ fw_result enableFireWall(FirewallBackend* backend, const std::string& path,
   fw_result r = util.WindowsFirewallInitialize();
   if (failed(r)) {
     GUARD_LOG("ludguard", fn, "WindowsFirewallInitialize failed: 0x%08lx\n", hex(r));
-  } else if (failed(r = util.WindowsFirewallAddApp(path, name))) {
-    GUARD_LOG("ludguard", fn, "WindowsFirewallAddApp failed: 0x%08lx\n", hex(r));
+  } else if (failed(r = operation(util))) {
+    GUARD_LOG("ludguard", fn, "%s failed: 0x%08lx\n", step, hex(r));
   }
   util.releaseProfile();
   if (!failed(com)) backend->com_uninitialize();
   return r;
 }
 
+}  // namespace
+
+fw_result enableFireWall(FirewallBackend* backend, const std::string& path,
+                         const std::string& name) {
+  return withFirewall(backend, "enableFireWall", "WindowsFirewallAddApp",
+                      [&](FWUtil& util) { return util.WindowsFirewallAddApp(path, name); });
+}
+
 fw_result disableFireWall(FirewallBackend* backend, const std::string& path) {
-  const char* fn = "disableFireWall";
-  fw_result com = backend->com_initialize();
-  if (failed(com) && com != kFwChangedMode) {
-    GUARD_LOG("ludguard", fn, "CoInitializeEx failed: 0x%08lx\n", hex(com));
-    return com;
-  }
-  FWUtil util(backend);
-  fw_result r = util.WindowsFirewallInitialize();
-  if (failed(r)) {
-    GUARD_LOG("ludguard", fn, "WindowsFirewallInitialize failed: 0x%08lx\n", hex(r));
-  } else if (failed(r = util.WindowsFirewallRemoveApp(path))) {
-    GUARD_LOG("ludguard", fn, "WindowsFirewallRemoveApp failed: 0x%08lx\n", hex(r));
-  }
-  util.releaseProfile();
-  if (!failed(com)) backend->com_uninitialize();
-  return r;
+  return withFirewall(backend, "disableFireWall", "WindowsFirewallRemoveApp",
+                      [&](FWUtil& util) { return util.WindowsFirewallRemoveApp(path); });
 }
 
 namespace {
