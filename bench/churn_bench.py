@@ -16,23 +16,14 @@ import subprocess
 import sys
 import tempfile
 import time
-import urllib.parse
-import urllib.request
 
-BIN = os.environ.get("LUD_BIN_DIR", os.path.join(os.path.dirname(__file__), "..", "build", "linux", "bin"))
-HTTP = "http://127.0.0.1:40080"
-PAGE = os.sysconf("SC_PAGE_SIZE")
+from student_link_bench import BIN, get, rss_bytes
+
 CLASS_ID = 31
 
 
-def get(path, **params):
-    query = urllib.parse.urlencode(params)
-    with urllib.request.urlopen(HTTP + path + ("?" + query if query else ""), timeout=30) as r:
-        return r.read()
-
-
 def rss_mib(pid):
-    return int(open("/proc/%d/statm" % pid).read().split()[1]) * PAGE / 2**20
+    return rss_bytes(pid) / 2**20
 
 
 def info(path, **fields):
