@@ -6,23 +6,16 @@
 #include <cstdlib>
 #include <string>
 
-#include "ASAuthorizeServer.h"
-#include "Brocast.h"
 #include "Clock.h"
 #include "CrashReporter.h"
-#include "Globals.h"
 #include "HttpServer.h"
-#include "InstructionManager.h"
-#include "InstructionSet.h"
 #include "Log.h"
-#include "StateStore.h"
 #include "Net.h"
-#include "RecordReporting.h"
-#include "TeacherWatchdog.h"
-#include "SocketServer.h"
+#include "StateKeys.h"
 #include "Thread.h"
 #include "Util.h"
 #include "Version.h"
+#include "Wiring.h"
 
 namespace {
 
@@ -83,16 +76,16 @@ int main(int argc, char** argv) {
   restore_state();
   LOG("d", "%s", "");
 
-  itimeout = 0;
+  gSettings.setItimeout(0);
   LOG("d", "argc:%d", argc);
   LOG("d", "argv:%s", argv[0]);
   if (argc > 1) {
-    itimeout = atoi(argv[1]);
-    LOG("d", "itimeout:%d", itimeout);
+    gSettings.setItimeout(atoi(argv[1]));
+    LOG("d", "itimeout:%d", gSettings.itimeout());
   }
 
   // The first free port of the range; the watchdog later calls this port.
-  static HttpServer http(kHttpFirstPort);
+  static HttpServer http(kHttpFirstPort, api_context());
   int http_port = kHttpFirstPort;
   for (; http_port <= kHttpLastPort; ++http_port) {
     if (port_in_use(http_port, "127.0.0.1") == 0) {
@@ -118,12 +111,12 @@ int main(int argc, char** argv) {
   if (gASAuthorizeServer.checkPort() <= ASAuthorizeServer::kLastPort) gASAuthorizeServer.Start();
 
   LOG("d", "%s", "");
-  gLoopStartMs = wall_ms();
+  gSettings.setLoopStartMs(wall_ms());
 
   for (;;) {
     sleep_ms(1000);
-    sendOnlineLog();
-    checkTeacherOnline(http_port);
+    gRecordReporting.sendOnlineLog();
+    gTeacherWatchdog.checkTeacherOnline(http_port);
     write_state();
   }
 }

@@ -7,17 +7,11 @@
 #include "FileSystem.h"
 #include "GuardLog.h"
 #include "Mutex.h"
+#include "StateKeys.h"
 #include "StateStore.h"
 #include "Supervisor.h"
 #include "Thread.h"
 #include "Util.h"
-
-const char* const kMirrorKeys[4] = {
-    "gBorcastObj.getJSONString()",
-    "users.getUserGetInstruct(0, 0)",
-    "gInstructionManager.getInstruction().szInstruction.jsonString()",
-    "gInstructionSet.getLastInstructionId()",
-};
 
 namespace {
 

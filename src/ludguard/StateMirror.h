@@ -9,8 +9,8 @@
 
 class StateStore;
 
-// The four keys ludarium writes, in the order every pass reads them.
-extern const char* const kMirrorKeys[4];
+// Every pass reads ludarium's four keys in the order of kMirrorKeys
+// (StateKeys.h).
 
 // "[%Y-%m-%d %H:%M:%S.mmm]" in local time.
 std::string timeText(int64_t ms);

@@ -24,6 +24,7 @@
 #include "HttpRequest.h"
 #include "HttpServer.h"
 #include "OpCmd.h"
+#include "ServerObjects.h"
 
 namespace {
 
@@ -103,6 +104,13 @@ std::string config_dir() {
   return dir;
 }
 
+// The server's objects, made once: the handlers that keep no files and
+// start no threads serve every input from them.
+ServerObjects& objects() {
+  static ServerObjects* made = new ServerObjects(config_dir());
+  return *made;
+}
+
 void clear_config() {
   remove_file(path_join(config_dir(), "servers"));
   remove_file(path_join(config_dir(), "ud"));
@@ -119,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RawRequest request(std::string(reinterpret_cast<const char*>(data), size));
   const std::string uri = request.uri();
   if (!HttpServer::admitted(request.remote_addr(), uri)) {
-    HttpServer::handle(request);
+    objects().server.handle(request);
   } else if (starts_with(uri, "/sendCmd")) {
     char target[1024], command[2048];
     const std::string form = request.has_query() ? request.query_string() : request.body();
@@ -127,7 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         BaseHttpAPI::formVar(form, "command", command, sizeof(command)) > 0) {
       Instruction built;
       std::string error;
-      APISendCmd::buildInstruction(target, command, &built, &error);
+      APISendCmd api(objects().course, objects().manager, objects().set, objects().reporting);
+      api.buildInstruction(target, command, &built, &error);
     }
   } else if (starts_with(uri, "/sendOpCmd") || starts_with(uri, "/pullOpCmd")) {
     OpCmd queue;
@@ -138,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     api.onHandleEvent(request);
   } else if (starts_with(uri, "/getAPIServer") || starts_with(uri, "/addAPIServer") ||
              starts_with(uri, "/delAPIServer") || starts_with(uri, "/selectAPIServer")) {
-    APIServerManager servers(config_dir());
+    APIServerManager servers(config_dir(), objects().course);
     servers.onHandleEvent(request);
     clear_config();
   } else if (starts_with(uri, "/loginUserSet") || starts_with(uri, "/loginUserGet")) {
@@ -146,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     users.onHandleEvent(request);
     clear_config();
   } else {
-    HttpServer::handle(request);
+    objects().server.handle(request);
   }
   return 0;
 }

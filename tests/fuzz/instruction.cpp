@@ -12,6 +12,7 @@
 #include "FuzzSetup.h"
 #include "InstructionTarget.h"
 #include "JsonReader.h"
+#include "ServerObjects.h"
 
 namespace {
 
@@ -49,7 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string command_text = cut == std::string::npos ? std::string() : text.substr(cut + 1);
   Instruction built;
   std::string error;
-  if (APISendCmd::buildInstruction(target_text, command_text, &built, &error))
+  static ServerObjects* objects = new ServerObjects();
+  APISendCmd api(objects->course, objects->manager, objects->set, objects->reporting);
+  if (api.buildInstruction(target_text, command_text, &built, &error))
     check_round_trip(built);
   return 0;
 }

@@ -6,8 +6,8 @@
 
 namespace {
 
-std::string ask(const std::string& info_query) {
-  APIActiveUserList api;
+std::string ask(UserRegistry& users, const std::string& info_query) {
+  APIActiveUserList api(users);
   FakeRequest request("/activeUserList?info=" + info_query);
   api.onHandleEvent(request);
   return request.replyBody();
@@ -15,8 +15,8 @@ std::string ask(const std::string& info_query) {
 
 }  // namespace
 
-// Class 77 is used by no other test of the shared registry.
 TEST(APIActiveUserList, DetailAddsTheStudentsAndLeavesThePlainReplyAsItWas) {
+  UserRegistry users;
   users.addFromJson(
       "{\"user_id\":7702,\"user_name\":\"<b>Li</b>\",\"group_id\":\"[2]\",\"class_id\":77,"
       "\"mtype\":\"pad\",\"user_ip\":\"10.0.0.2\",\"log_time\":\"t1\",\"is_online\":1}");
@@ -24,9 +24,9 @@ TEST(APIActiveUserList, DetailAddsTheStudentsAndLeavesThePlainReplyAsItWas) {
   users.addFromJson("{\"user_id\":7703,\"user_name\":\"gone\",\"class_id\":77,\"is_online\":0}");
 
   const std::string plain = "{\"status\":1,\"msg\":\"ok\",\"recordset\":{\"onlines\":2,\"users\":[7701,7702]}}";
-  EXPECT_EQ(plain, ask("%7B%22class_id%22%3A77%7D"));
-  EXPECT_EQ(plain, ask("%7B%22class_id%22%3A77%2C%22detail%22%3A0%7D"));
-  EXPECT_EQ(plain, ask("%7B%22class_id%22%3A77%2C%22detail%22%3A%5B%5D%7D"));  // not a number
+  EXPECT_EQ(plain, ask(users, "%7B%22class_id%22%3A77%7D"));
+  EXPECT_EQ(plain, ask(users, "%7B%22class_id%22%3A77%2C%22detail%22%3A0%7D"));
+  EXPECT_EQ(plain, ask(users, "%7B%22class_id%22%3A77%2C%22detail%22%3A%5B%5D%7D"));  // not a number
 
   EXPECT_EQ(
       "{\"status\":1,\"msg\":\"ok\",\"recordset\":{\"onlines\":2,\"users\":[7701,7702],\"students\":["
@@ -34,5 +34,5 @@ TEST(APIActiveUserList, DetailAddsTheStudentsAndLeavesThePlainReplyAsItWas) {
       "\"user_ip\":\"\",\"log_time\":\"\"},"
       "{\"user_id\":7702,\"user_name\":\"<b>Li<\\/b>\",\"group_id\":\"[2]\",\"mtype\":\"pad\","
       "\"user_ip\":\"10.0.0.2\",\"log_time\":\"t1\"}]}}",
-      ask("%7B%22class_id%22%3A77%2C%22detail%22%3A1%7D"));
+      ask(users, "%7B%22class_id%22%3A77%2C%22detail%22%3A1%7D"));
 }

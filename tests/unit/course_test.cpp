@@ -5,7 +5,7 @@
 #include "Brocast.h"
 #include "BrocastData.h"
 #include "FakeRequest.h"
-#include "Globals.h"
+#include "ServerObjects.h"
 #include "HttpServer.h"
 #include "TeacherPresence.h"
 
@@ -18,10 +18,8 @@ TEST(BrocastData, DefaultJsonHasEveryMemberInOrder) {
       BrocastData().toJSON());
   BrocastData d;
   d.cache_addr = "http://a/b";
-  itimeout = 120;
   EXPECT_NE(std::string::npos, d.toJSON().find("\"cache_addr\":\"http:\\/\\/a\\/b\""));
-  EXPECT_NE(std::string::npos, d.toJSON().find("\"timeout\":120,"));
-  itimeout = 0;
+  EXPECT_NE(std::string::npos, d.toJSON(120).find("\"timeout\":120,"));
 }
 
 TEST(BrocastData, ParseTakesKnownMembersAndIgnoresTimeout) {
@@ -67,7 +65,9 @@ TEST(Brocast, HolderKeepsTheCourseAndItsFlags) {
     choices++;
     return 0;
   };
-  Brocast holder(counting);
+  Settings settings;
+  CourseHolder holder(settings);
+  Brocast announcer(holder, counting);
   EXPECT_EQ("", holder.getJSONString());
   holder.stop();
   BrocastData d = holder.getData();
@@ -81,6 +81,10 @@ TEST(Brocast, HolderKeepsTheCourseAndItsFlags) {
   EXPECT_EQ(1, choices);
   EXPECT_EQ(1, holder.getData().runing);
   EXPECT_NE(std::string::npos, holder.getJSONString().find("\"class_id\":3,"));
+  // The JSON shows the session time-out of the settings, 35 when it is 0.
+  EXPECT_NE(std::string::npos, holder.getJSONString().find("\"timeout\":35,"));
+  settings.setItimeout(120);
+  EXPECT_NE(std::string::npos, holder.getJSONString().find("\"timeout\":120,"));
 }
 
 TEST(CommitCourseInfo, SectionsApplyOnTheirOwn) {
@@ -130,7 +134,8 @@ TEST(HttpFrame, AnExceptionOutOfAHandlerIsAnsweredAsAFailure) {
     const std::string& body() override { throw std::bad_alloc(); }
   };
   ExhaustedRequest request("/ping");
-  EXPECT_EQ(1, HttpServer::handle(request));
+  ServerObjects objects;
+  EXPECT_EQ(1, objects.server.handle(request));
   EXPECT_EQ("{\"status\":0,\"msg\":\"exception: std::bad_allocstd::bad_alloc\"}", request.replyBody());
 }
 
@@ -159,10 +164,11 @@ TEST(HttpFrame, RepliesAndRouting) {
       "HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\nContent-Type: text/plain;charset=utf-8\r\n"
       "Content-Length: 34\r\n\r\n{\"status\":0,\"msg\":\"bad \\\"thing\\\"\"}",
       fail.written);
+  ServerObjects objects;
   FakeRequest remote("/ping", "10.1.1.1");
-  EXPECT_EQ(1, HttpServer::handle(remote));
+  EXPECT_EQ(1, objects.server.handle(remote));
   EXPECT_EQ(BaseHttpAPI::kNoSuchApi, remote.replyBody());
   FakeRequest file("/www/index.html");
-  EXPECT_EQ(0, HttpServer::handle(file));  // left to the file server
+  EXPECT_EQ(0, objects.server.handle(file));  // left to the file server
   EXPECT_EQ("", file.written);
 }

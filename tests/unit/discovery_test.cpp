@@ -9,7 +9,8 @@
 #include "ASAuthorizeServer.h"
 #include "AnnounceSchedule.h"
 #include "Brocast.h"
-#include "Globals.h"
+#include "CourseHolder.h"
+#include "Settings.h"
 #include "Net.h"
 #include "NetCardChoice.h"
 #include "Thread.h"
@@ -217,7 +218,9 @@ TEST(Brocast, AdapterChoiceSetsBroadcastAddressAndSocketIpTogether) {
                   record("cable-out", "172.16.0.1", "255.255.0.0"),
                   record("wifi", "192.168.1.20", "255.255.255.0")};
   // No course (class id -1): the announcer sends nothing meanwhile.
-  Brocast holder(fake.source());
+  Settings settings;
+  CourseHolder holder(settings);
+  Brocast announcer(holder, fake.source());
   testing::internal::CaptureStdout();
   holder.setData(BrocastData());
   std::string console = testing::internal::GetCapturedStdout();
@@ -225,7 +228,7 @@ TEST(Brocast, AdapterChoiceSetsBroadcastAddressAndSocketIpTogether) {
   EXPECT_EQ("10.0.0.255", holder.broadcastAddress());
   EXPECT_EQ("10.0.0.7", holder.getData().socket_ip);
 
-  holder.selectNetCard("192.168.1.20");
+  announcer.selectNetCard("192.168.1.20");
   EXPECT_EQ("192.168.1.255", holder.broadcastAddress());
   EXPECT_EQ("192.168.1.20", holder.getData().socket_ip);
   BrocastData copy = holder.getData();
@@ -234,22 +237,22 @@ TEST(Brocast, AdapterChoiceSetsBroadcastAddressAndSocketIpTogether) {
   EXPECT_EQ("192.168.1.20", holder.getData().socket_ip);
   EXPECT_EQ("192.168.1.255", holder.broadcastAddress());
 
-  holder.selectNetCard("10.9.9.9");  // no adapter carries it: the first working one
+  announcer.selectNetCard("10.9.9.9");  // no adapter carries it: the first working one
   EXPECT_EQ("10.0.0.255", holder.broadcastAddress());
   EXPECT_EQ("10.0.0.7", holder.getData().socket_ip);
 
   fake.fail_records = true;  // a failed query changes nothing
   testing::internal::CaptureStdout();
-  holder.selectNetCard("192.168.1.20");
+  announcer.selectNetCard("192.168.1.20");
   console = testing::internal::GetCapturedStdout();
   EXPECT_NE(std::string::npos, console.find("Call to GetAdaptersInfo failed.\n"));
   EXPECT_EQ("10.0.0.255", holder.broadcastAddress());
-  EXPECT_EQ("[]", holder.getNetCardInfo());
+  EXPECT_EQ("[]", announcer.getNetCardInfo());
 
   fake.fail_records = false;
   fake.fail_status = true;  // nothing works: both from empty input
   testing::internal::CaptureStdout();
-  holder.selectNetCard("10.9.9.9");
+  announcer.selectNetCard("10.9.9.9");
   console = testing::internal::GetCapturedStdout();
   EXPECT_NE(std::string::npos,
             console.find("Call to GetAdaptersAddresses failed.\n\tError: broken"));
@@ -257,7 +260,7 @@ TEST(Brocast, AdapterChoiceSetsBroadcastAddressAndSocketIpTogether) {
   EXPECT_EQ("", holder.getData().socket_ip);
 
   fake.fail_status = false;
-  std::string listing = holder.getNetCardInfo();
+  std::string listing = announcer.getNetCardInfo();
   EXPECT_NE(std::string::npos, listing.find("\"name\":\"wired\""));
   EXPECT_EQ(std::string::npos, listing.find("cable-out"));
 }
@@ -268,25 +271,24 @@ TEST(Brocast, AnnouncesOnBothChannelsStopsAndResumes) {
   FakeAdapters fake;
   fake.status = {up(true, {"127.0.0.1"})};
   fake.records = {record("lo", "127.0.0.1", "255.0.0.0")};
-  // The process-wide announcer, given courses by other tests, must not
-  // talk into these receivers.
-  gBorcastObj.stop();
   Receiver channel0("127.255.255.255", 0);
   Receiver channel1("127.255.255.255", 1);
-  Brocast announcer(fake.source());
+  Settings settings;
+  CourseHolder course(settings);
+  Brocast announcer(course, fake.source());
   EXPECT_EQ("", channel0.next(300));  // no course, nothing announced
 
-  BrocastData course;
-  course.class_id = 12;
-  course.socket_port = 45678;
-  announcer.setData(course);
-  EXPECT_EQ("127.255.255.255", announcer.broadcastAddress());
-  std::string expected = announcer.getJSONString();
+  BrocastData data;
+  data.class_id = 12;
+  data.socket_port = 45678;
+  course.setData(data);
+  EXPECT_EQ("127.255.255.255", course.broadcastAddress());
+  std::string expected = course.getJSONString();
   EXPECT_NE(std::string::npos, expected.find("\"socket_ip\":\"127.0.0.1\""));
   EXPECT_EQ(expected, channel0.next(5000));
   EXPECT_EQ(expected, channel1.next(5000));
 
-  announcer.stop();
+  course.stop();
   sleep_ms(300);  // a pass under way when stop came may still send
   channel0.drain();
   channel1.drain();
@@ -300,7 +302,7 @@ TEST(Brocast, AnnouncesOnBothChannelsStopsAndResumes) {
   EXPECT_EQ("", sent_while_stopped);
   EXPECT_NE(std::string::npos, console.find("========== enter  brocast Thread  iexit = 1\n"));
 
-  announcer.setData(announcer.getData());  // the same course: resumes at once
+  course.setData(course.getData());  // the same course: resumes at once
   EXPECT_EQ(expected, channel0.next(3000));
   EXPECT_EQ(expected, channel1.next(3000));
 }
@@ -321,7 +323,9 @@ TEST(ASAuthorizeServer, AcceptFailuresArePacedAndBounded) {
 
 TEST(Brocast, UpdatesOfDifferentFieldsAreNeverLost) {
   FakeAdapters fake;
-  Brocast holder(fake.source());
+  Settings settings;
+  CourseHolder holder(settings);
+  Brocast announcer(holder, fake.source());
   struct Writer {
     static unsigned int run(void* arg) {
       Writer* w = static_cast<Writer*>(arg);
@@ -329,7 +333,7 @@ TEST(Brocast, UpdatesOfDifferentFieldsAreNeverLost) {
       w->done = true;
       return 0;
     }
-    Brocast* holder;
+    CourseHolder* holder;
     std::atomic<bool> done{false};
   } writer;
   writer.holder = &holder;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "InstructionManager.h"
 #include "InstructionSet.h"
 #include "InstructionTarget.h"
 #include "UserRegistry.h"
@@ -91,7 +92,8 @@ TEST(InstructionTarget, ParsesArraysAsTheirText) {
 }
 
 TEST(InstructionSet, SelectsTheNewestInstructionThatApplies) {
-  InstructionSet set;
+  InstructionManager manager;
+  InstructionSet set(manager);
   set.reset_for_class(12);
   set.set_current(instruction(10, "{\"type\":\"group\",\"class_id\":12,\"groups\":[1,3]}"));
   User in_group = student(1, 12, 1, "[3]");

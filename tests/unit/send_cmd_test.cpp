@@ -6,6 +6,7 @@
 
 #include "APISendCmd.h"
 #include "JsonReader.h"
+#include "ServerObjects.h"
 
 namespace {
 
@@ -18,18 +19,20 @@ int32_t lock_in_command(const Instruction& in) {
 }  // namespace
 
 TEST(APISendCmd, TargetMembersOfAnotherTypeConvertAndAMissingOneHasAnEmptyText) {
+  ServerObjects o;
+  APISendCmd api(o.course, o.manager, o.set, o.reporting);
   Instruction in;
   std::string error;
-  ASSERT_TRUE(APISendCmd::buildInstruction("{\"type\":\"class\",\"class_id\":\"12\"}",
+  ASSERT_TRUE(api.buildInstruction("{\"type\":\"class\",\"class_id\":\"12\"}",
                                            "{\"id\":\"7\",\"params\":{\"action\":\"lock_screen\"}}",
                                            &in, &error));
   EXPECT_EQ(12, in.class_id);
   EXPECT_EQ("class", in.type);
   EXPECT_EQ(7u, in.instruct_id);
-  EXPECT_FALSE(APISendCmd::buildInstruction("{\"class_id\":12}", "{\"id\":\"7\"}", &in, &error));
+  EXPECT_FALSE(api.buildInstruction("{\"class_id\":12}", "{\"id\":\"7\"}", &in, &error));
   EXPECT_EQ("exception: std::out_of_range parse target or command error", error);
   EXPECT_FALSE(
-      APISendCmd::buildInstruction("{\"type\":\"class\"}", "{\"params\":{}}", &in, &error));
+      api.buildInstruction("{\"type\":\"class\"}", "{\"params\":{}}", &in, &error));
   EXPECT_EQ("exception: std::out_of_range parse target or command error", error);
 }
 
@@ -37,14 +40,16 @@ TEST(APISendCmd, TheInstructionCarriesTheLockStateWrittenIntoItsCommand) {
   // Two callers locking and unlocking at once: each instruction's lock state
   // must be the one its own command text says, whatever the other one did
   // in between.
+  ServerObjects o;
+  APISendCmd api(o.course, o.manager, o.set, o.reporting);
   std::atomic<int> mismatches{0};
-  auto send = [&mismatches](const char* action) {
+  auto send = [&api, &mismatches](const char* action) {
     const std::string command =
         std::string("{\"id\":\"1\",\"params\":{\"action\":\"") + action + "\"}}";
     for (int i = 0; i < 3000; ++i) {
       Instruction in;
       std::string error;
-      if (!APISendCmd::buildInstruction("{\"type\":\"class\",\"class_id\":1}", command, &in,
+      if (!api.buildInstruction("{\"type\":\"class\",\"class_id\":1}", command, &in,
                                         &error) ||
           in.lock_screen != lock_in_command(in)) {
         mismatches++;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "CourseHolder.h"
 #include "FileSystem.h"
 #include "ScratchDir.h"
 #include "ServerManager.h"
@@ -19,11 +20,17 @@ std::string record(const std::string& id, const std::string& address, const std:
          "\",\"recommend\":" + std::to_string(recommend) + "}";
 }
 
+class ServerManagerTest : public ::testing::Test {
+ protected:
+  Settings settings_;
+  CourseHolder course_{settings_};
+};
+
 }  // namespace
 
-TEST(ServerManager, RecommendsTheLatestRecommendableRecord) {
+TEST_F(ServerManagerTest, RecommendsTheLatestRecommendableRecord) {
   ScratchDir scratch("servers");
-  ServerManager manager(path_join(scratch.dir(), "config"));
+  ServerManager manager(path_join(scratch.dir(), "config"), course_);
   EXPECT_EQ("[]", manager.getRecommendServer());  // no file yet
   write_text_file(manager.path(), "[" + record("a", "h1", "1409821595", 1) + "," +
                                       record("b", "h2", "1409821600", 1) + "," +
@@ -33,14 +40,14 @@ TEST(ServerManager, RecommendsTheLatestRecommendableRecord) {
   // A tie keeps the lower id; an empty address recommends nothing.
   write_text_file(manager.path(), "[" + record("z", "h9", "1409821600", 1) + "]");
   EXPECT_EQ("[" + record("b", "h2", "1409821600", 1) + "]", manager.getRecommendServer());
-  ServerManager other(path_join(scratch.dir(), "other"));
+  ServerManager other(path_join(scratch.dir(), "other"), course_);
   write_text_file(other.path(), "[" + record("a", "", "1409821600", 1) + "]");
   EXPECT_EQ("[]", other.getRecommendServer());
 }
 
-TEST(ServerManager, ReadingOnlyAddsAndAWriteBringsBackWhatTheFileLost) {
+TEST_F(ServerManagerTest, ReadingOnlyAddsAndAWriteBringsBackWhatTheFileLost) {
   ScratchDir scratch("servers");
-  ServerManager manager(scratch.dir());
+  ServerManager manager(scratch.dir(), course_);
   write_text_file(manager.path(),
                   "[" + record("a", "h1", "1", 1) + "," + record("b", "h2", "2", 1) + "]");
   manager.readServers();
@@ -49,15 +56,15 @@ TEST(ServerManager, ReadingOnlyAddsAndAWriteBringsBackWhatTheFileLost) {
   EXPECT_EQ("[" + record("a", "h1", "1", 1) + "," + record("b", "h2b", "3", 1) + "]",
             read_text_file(manager.path()));
   // A record missing a member ends the read; those before it stay.
-  ServerManager broken(path_join(scratch.dir(), "broken"));
+  ServerManager broken(path_join(scratch.dir(), "broken"), course_);
   write_text_file(broken.path(), "[" + record("a", "h1", "1", 1) + ",{\"id\":\"x\"}," +
                                      record("c", "h3", "9", 1) + "]");
   EXPECT_EQ("[" + record("a", "h1", "1", 1) + "]", broken.getRecommendServer());
 }
 
-TEST(ServerManager, AddStampsTheCurrentSecondAndReplacesById) {
+TEST_F(ServerManagerTest, AddStampsTheCurrentSecondAndReplacesById) {
   ScratchDir scratch("servers");
-  ServerManager manager(scratch.dir());
+  ServerManager manager(scratch.dir(), course_);
   int64_t before = wall_ms() / 1000;
   manager.addServer("100", "s1", "10.0.0.5:8080", "main", 1);
   manager.addServer("7", "s0", "h0", "zero", 0);
@@ -78,9 +85,9 @@ TEST(ServerManager, AddStampsTheCurrentSecondAndReplacesById) {
   EXPECT_EQ(nullptr, open_file(manager.path() + ".tmp", "r"));
 }
 
-TEST(ServerManager, ConcurrentAddsAreAllKept) {
+TEST_F(ServerManagerTest, ConcurrentAddsAreAllKept) {
   ScratchDir scratch("servers");
-  ServerManager manager(scratch.dir());
+  ServerManager manager(scratch.dir(), course_);
   struct Job {
     ServerManager* manager;
     int index;
@@ -105,7 +112,7 @@ TEST(ServerManager, ConcurrentAddsAreAllKept) {
   for (int waited = 0; done < 8 && waited < 60000; waited += 10) sleep_ms(10);
   ASSERT_EQ(8, done.load());
   // A fresh reader sees all 80 records in the file.
-  ServerManager reader(scratch.dir());
+  ServerManager reader(scratch.dir(), course_);
   reader.delServer("none");
   std::string text = read_text_file(reader.path());
   size_t count = 0;

@@ -10,6 +10,7 @@
 
 #include "Brocast.h"
 #include "InstructionSet.h"
+#include "SessionContext.h"
 #include "SessionDirectory.h"
 #include "SessionLink.h"
 #include "SocketTaskThread.h"
@@ -84,10 +85,11 @@ const int32_t kClass = 71;
 class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    gBorcastObj.update([](BrocastData& course) { course.class_id = kClass; });
-    gInstructionSet.reset_for_class(kClass);
+    course_.update([](BrocastData& course) { course.class_id = kClass; });
+    set_.reset_for_class(kClass);
     link_ = new FakeLink;
-    session_.reset(new SocketTaskThread(&directory_, std::unique_ptr<SessionLink>(link_), 1));
+    session_.reset(new SocketTaskThread(&directory_, SessionContext{users, set_, course_, settings_},
+                                        std::unique_ptr<SessionLink>(link_), 1));
     session_->initialise();
   }
 
@@ -135,6 +137,11 @@ class SessionTest : public ::testing::Test {
     ASSERT_EQ(SocketTaskThread::kWorking, session_->state());
   }
 
+  Settings settings_;
+  UserRegistry users;
+  InstructionManager manager_;
+  InstructionSet set_{manager_};
+  CourseHolder course_{settings_};
   FakeDirectory directory_;
   FakeLink* link_ = nullptr;  // owned by the session
   std::unique_ptr<SocketTaskThread> session_;
@@ -279,7 +286,7 @@ TEST_F(SessionTest, InstructionWaitsOutItsPauseThenIsResentUntilAcknowledged) {
   instruction.szInstruction = "{\"id\":\"1\",\"lock_screen\":1}";
   instruction.szTarget = "{\"type\":\"class\",\"class_id\":71}";
   instruction.instruct_id = 880001;
-  gInstructionSet.set_current(instruction);
+  set_.set_current(instruction);
   // Woken by the worker: the frame is built, then held back 0-199 ms
   // without watching the connection.
   SocketTaskThread::Wait w = pass();
@@ -302,7 +309,7 @@ TEST_F(SessionTest, ReceiptStopsTheResends) {
   instruction.szInstruction = "{\"id\":\"2\",\"lock_screen\":0}";
   instruction.szTarget = "{\"type\":\"class\",\"class_id\":71}";
   instruction.instruct_id = 880002;
-  gInstructionSet.set_current(instruction);
+  set_.set_current(instruction);
   pass();
   wait();
   pass();
@@ -319,11 +326,11 @@ TEST_F(SessionTest, ANewerInstructionDuringThePauseFollowsAtOnce) {
   first.szInstruction = "{\"id\":\"3\",\"lock_screen\":1}";
   first.szTarget = "{\"type\":\"class\",\"class_id\":71}";
   first.instruct_id = 880003;
-  gInstructionSet.set_current(first);
+  set_.set_current(first);
   pass();  // the first waits out its pause
   Instruction second = first;
   second.instruct_id = 880004;
-  gInstructionSet.set_current(second);
+  set_.set_current(second);
   // The worker's wake cuts the pause short: the first goes out now, and the
   // pass that follows at once takes up the second.
   SocketTaskThread::Wait w = pass();
@@ -355,11 +362,11 @@ TEST_F(SessionTest, KickedSessionSaysGoodbyeAndLeavesTheStudentOnline) {
 
 TEST_F(SessionTest, NoValidCourseMeansSleepingUntilWoken) {
   login(9111);
-  gBorcastObj.update([](BrocastData& course) { course.class_id = 0; });
+  course_.update([](BrocastData& course) { course.class_id = 0; });
   SocketTaskThread::Wait w = pass();
   EXPECT_EQ(SocketTaskThread::kNoDeadline, w.until_ms);
   EXPECT_FALSE(w.socket);
-  gBorcastObj.update([](BrocastData& course) { course.class_id = kClass; });
+  course_.update([](BrocastData& course) { course.class_id = kClass; });
   w = pass();
   EXPECT_TRUE(w.socket);
   EXPECT_EQ(SocketTaskThread::kWorking, session_->state());

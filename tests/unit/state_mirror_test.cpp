@@ -9,7 +9,7 @@
 
 #include "Clock.h"
 #include "FileSystem.h"
-#include "Globals.h"
+#include "StateKeys.h"
 #include "StateMirror.h"
 #include "StateStore.h"
 #include "Util.h"
@@ -56,11 +56,13 @@ class StateMirrorTest : public ::testing::Test {
   std::unique_ptr<StateMirror> mirror_;
 };
 
-TEST(StateMirrorKeys, AreTheKeysLudariumWritesInTheirPassOrder) {
+// Stores in the field hold these texts: a changed key would lose them.
+TEST(StateMirrorKeys, AreTheStoredTextsInTheMirrorsPassOrder) {
+  EXPECT_STREQ("gBorcastObj.getJSONString()", kMirrorKeys[0]);
+  EXPECT_STREQ("users.getUserGetInstruct(0, 0)", kMirrorKeys[1]);
+  EXPECT_STREQ("gInstructionManager.getInstruction().szInstruction.jsonString()", kMirrorKeys[2]);
+  EXPECT_STREQ("gInstructionSet.getLastInstructionId()", kMirrorKeys[3]);
   EXPECT_STREQ(kKeyCourse, kMirrorKeys[0]);
-  EXPECT_STREQ(kKeyAlive, kMirrorKeys[1]);
-  EXPECT_STREQ(kKeyInstruction, kMirrorKeys[2]);
-  EXPECT_STREQ(kKeyLastId, kMirrorKeys[3]);
 }
 
 TEST(StateMirrorTimeText, LocalTimeWithMillisecondsInBrackets) {

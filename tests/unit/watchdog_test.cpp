@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "Brocast.h"
-#include "Globals.h"
+#include "CourseHolder.h"
+#include "HttpRecord.h"
 #include "InstructionManager.h"
+#include "Settings.h"
 #include "TeacherPresence.h"
 
 namespace {
@@ -12,48 +13,64 @@ namespace {
 // Port 9 on loopback: nobody listens, so the end-of-class post fails at once.
 const int kNobody = 9;
 
-void publish(int32_t class_id, int32_t teacher_id) {
-  BrocastData course = gBorcastObj.getData();
-  course.class_id = class_id;
-  course.teacher_id = teacher_id;
-  gBorcastObj.setData(course);
-}
+class TeacherWatchdogTest : public ::testing::Test {
+ protected:
+  void publish(int32_t class_id, int32_t teacher_id) {
+    BrocastData data = course_.getData();
+    data.class_id = class_id;
+    data.teacher_id = teacher_id;
+    course_.setData(data);
+  }
+  void check(int64_t after_loop_start_ms) {
+    watchdog_.checkTeacherOnline(kNobody, settings_.loopStartMs() + after_loop_start_ms);
+  }
+
+  Settings settings_;
+  CourseHolder course_{settings_};
+  TeacherPresence presence_;
+  InstructionManager manager_;
+  HttpRecord http_;
+  TeacherWatchdog watchdog_{course_, presence_, manager_, http_, settings_};
+};
 
 }  // namespace
 
-// One test: the process-wide presence map cannot be emptied between tests.
-TEST(TeacherWatchdog, GracePeriodPingsAndTheStopFlag) {
-  gLoopStartMs = 1000000;
+TEST_F(TeacherWatchdogTest, GracePeriodPingsAndTheStopFlag) {
+  settings_.setLoopStartMs(1000000);
   publish(-1, 12);
-  checkTeacherOnline(kNobody, gLoopStartMs + 500000);
-  EXPECT_FALSE(gBorcastObj.stopped());  // no course: never watched
+  check(500000);
+  EXPECT_FALSE(course_.stopped());  // no course: never watched
 
   publish(3, 12);
-  checkTeacherOnline(kNobody, gLoopStartMs + 100000);
-  EXPECT_FALSE(gBorcastObj.stopped());  // within the grace period
-  checkTeacherOnline(kNobody, gLoopStartMs + 121000);
-  EXPECT_TRUE(gBorcastObj.stopped());  // never pinged: fired
+  check(100000);
+  EXPECT_FALSE(course_.stopped());  // within the grace period
+  check(121000);
+  EXPECT_TRUE(course_.stopped());  // never pinged: fired
 
   publish(3, 12);  // re-armed by a new course
-  gTeacherPresence.recordPing(12, gLoopStartMs + 200000);
-  checkTeacherOnline(kNobody, gLoopStartMs + 320000);
-  EXPECT_FALSE(gBorcastObj.stopped());  // pinged 120 s ago: still online
-  checkTeacherOnline(kNobody, gLoopStartMs + 320001);
-  EXPECT_TRUE(gBorcastObj.stopped());
+  presence_.recordPing(12, settings_.loopStartMs() + 200000);
+  check(320000);
+  EXPECT_FALSE(course_.stopped());  // pinged 120 s ago: still online
+  check(320001);
+  EXPECT_TRUE(course_.stopped());
+}
 
-  // Another teacher's ping ends the grace period at once.
+TEST_F(TeacherWatchdogTest, AnotherTeachersPingEndsTheGracePeriod) {
+  settings_.setLoopStartMs(5000000);
   publish(4, 13);
-  gLoopStartMs = 5000000;
-  gTeacherPresence.recordPing(7, gLoopStartMs);
-  checkTeacherOnline(kNobody, gLoopStartMs + 1000);
-  EXPECT_TRUE(gBorcastObj.stopped());
+  presence_.recordPing(7, settings_.loopStartMs());
+  check(1000);
+  EXPECT_TRUE(course_.stopped());
+}
 
-  // With "end_class" current, it stops the announcer and sends nothing.
+TEST_F(TeacherWatchdogTest, WithEndClassAlreadyCurrentItStillStopsTheAnnouncer) {
+  settings_.setLoopStartMs(5000000);
+  presence_.recordPing(7, settings_.loopStartMs());
   Instruction end;
   end.szInstruction = "{\"id\":\"5\",\"params\":{\"action\":\"end_class\"},\"lock_screen\":0}";
   end.instruct_id = 5;
-  gInstructionManager.add(end);
+  manager_.add(end);
   publish(4, 13);
-  checkTeacherOnline(kNobody, gLoopStartMs + 2000);
-  EXPECT_TRUE(gBorcastObj.stopped());
+  check(2000);
+  EXPECT_TRUE(course_.stopped());
 }

@@ -2,18 +2,11 @@
 
 #include <cstring>
 
-#include "Globals.h"
 #include "JsonReader.h"
 #include "JsonWriter.h"
 #include "Log.h"
 
-namespace {
-
-int32_t current_timeout() { return itimeout != 0 ? itimeout : 35; }
-
-}  // namespace
-
-BrocastData::BrocastData() : timeout(current_timeout()) {}
+BrocastData::BrocastData() {}
 
 BrocastData::BrocastData(const std::string& json) : BrocastData() {
   struct IntField {
@@ -58,7 +51,7 @@ BrocastData::BrocastData(const std::string& json) : BrocastData() {
   }
 }
 
-std::string BrocastData::toJSON() const {
+std::string BrocastData::toJSON(int32_t session_timeout) const {
   JsonWriter w;
   w.begin_object()
       .member("teacher_id", teacher_id)
@@ -75,7 +68,7 @@ std::string BrocastData::toJSON() const {
       .member("socket_ip", socket_ip)
       .member("socket_port", socket_port)
       .member("as_policy_port", as_policy_port)
-      .member("timeout", current_timeout())
+      .member("timeout", session_timeout)
       .member("runing", runing)
       .end_object();
   return w.str();

@@ -7,6 +7,9 @@
 #include <string>
 
 struct BrocastData {
+  // The session time-out in seconds when the command line gives none.
+  static const int32_t kDefaultTimeout = 35;
+
   int32_t teacher_id = -1;
   std::string teacher_name;  // names are stored URL-encoded
   int32_t class_id = -1;
@@ -21,7 +24,7 @@ struct BrocastData {
   std::string socket_ip;       // dotted IPv4 of the chosen adapter
   int32_t socket_port = 0;
   int32_t as_policy_port = 0;
-  int32_t timeout;             // itimeout when non-zero, else 35, at construction
+  int32_t timeout = kDefaultTimeout;  // never written: the JSON shows the server's
   int32_t runing = 0;          // 1 while a class runs ("runing" is the wire spelling)
 
   BrocastData();
@@ -31,6 +34,7 @@ struct BrocastData {
   explicit BrocastData(const std::string& json);
 
   // Compact JSON with the members in their fixed order; "timeout" is the
-  // current itimeout or 35, not the field.
-  std::string toJSON() const;
+  // server's session time-out (Settings::sessionTimeoutSeconds), not the
+  // field.
+  std::string toJSON(int32_t session_timeout = kDefaultTimeout) const;
 };

@@ -32,5 +32,3 @@ class InstructionManager {
   mutex_t mutex_;  // guards queue_
   std::deque<Instruction> queue_;
 };
-
-extern InstructionManager gInstructionManager;

@@ -2,10 +2,9 @@
 
 #include <vector>
 
-#include "InstructionManager.h"
 #include "Thread.h"
 
-InstructionSet::InstructionSet() {
+InstructionSet::InstructionSet(InstructionManager& manager) : manager_(manager) {
   mutex_init(&lock_);
   cond_init(&cond_);
 }
@@ -54,7 +53,7 @@ void InstructionSet::workOnce() {
     reset_for_class(course_class);
     return;
   }
-  Instruction current = gInstructionManager.getInstruction();
+  Instruction current = manager_.getInstruction();
   if (current.instruct_id != getLastInstructionId()) {
     set_current(current);
     // Sessions are woken only when something was filed. An instruction that

@@ -15,12 +15,14 @@
 
 #include "Instruction.h"
 #include "InstructionEntry.h"
+#include "InstructionManager.h"
 #include "Mutex.h"
 #include "User.h"
 
 class InstructionSet {
  public:
-  InstructionSet();
+  // Files what manager hands over as current.
+  explicit InstructionSet(InstructionManager& manager);
   ~InstructionSet();
 
   // Starts the worker thread (once). wake_sessions is called when a new
@@ -45,6 +47,7 @@ class InstructionSet {
  private:
   static unsigned int worker(void* self);
 
+  InstructionManager& manager_;
   std::function<void()> wake_sessions_;       // set before the worker starts
   std::function<int32_t()> class_of_course_;  // likewise
   std::atomic<bool> started_{false};
@@ -60,5 +63,3 @@ class InstructionSet {
   std::map<int32_t, InstructionEntry> groups_;
   std::map<int32_t, InstructionEntry> users_;
 };
-
-extern InstructionSet gInstructionSet;

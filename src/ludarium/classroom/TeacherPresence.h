@@ -29,5 +29,3 @@ class TeacherPresence {
   mutex_t mutex_;
   std::map<int32_t, Entry> entries_;
 };
-
-extern TeacherPresence gTeacherPresence;

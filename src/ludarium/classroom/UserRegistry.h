@@ -52,5 +52,3 @@ class UserRegistry {
   mutex_t lock_;
   std::map<int32_t, User> users_;
 };
-
-extern UserRegistry users;

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "Brocast.h"
 #include "ConsoleTrace.h"
 #include "Log.h"
 #include "Thread.h"
@@ -13,7 +12,7 @@ const char ASAuthorizeServer::kPolicy[] =
 static_assert(sizeof(ASAuthorizeServer::kPolicy) == ASAuthorizeServer::kPolicySize + 1,
               "the policy reply is 90 bytes");
 
-ASAuthorizeServer::ASAuthorizeServer() {}
+ASAuthorizeServer::ASAuthorizeServer(CourseHolder& course) : course_(course) {}
 
 ASAuthorizeServer::~ASAuthorizeServer() {
   stop_ = 1;
@@ -27,7 +26,7 @@ int ASAuthorizeServer::checkPort() {
   for (int port = kFirstPort; port <= kLastPort; ++port) {
     if (port_in_use(port, "127.0.0.1") == 0) {
       port_ = port;
-      gBorcastObj.update([port](BrocastData& course) { course.as_policy_port = port; });
+      course_.update([port](BrocastData& course) { course.as_policy_port = port; });
       return port;
     }
   }

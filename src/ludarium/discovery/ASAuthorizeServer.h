@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstddef>
 
+#include "CourseHolder.h"
 #include "Net.h"
 
 class ASAuthorizeServer {
@@ -21,7 +22,8 @@ class ASAuthorizeServer {
   static const char kPolicy[];
   static const size_t kPolicySize = 90;
 
-  ASAuthorizeServer();
+  // The chosen port is published in course.
+  explicit ASAuthorizeServer(CourseHolder& course);
   // Closes the listening socket; the accept thread then ends.
   ~ASAuthorizeServer();
 
@@ -49,10 +51,9 @@ class ASAuthorizeServer {
   static unsigned int acceptThread(void* self);
   static unsigned int connectionThread(void* socket);
 
+  CourseHolder& course_;
   int status_ = 0;
   sock_t sock_ = kInvalidSocket;
   std::atomic<int> stop_{0};
   int port_ = 0;
 };
-
-extern ASAuthorizeServer gASAuthorizeServer;

@@ -5,7 +5,6 @@
 #include "AnnounceSchedule.h"
 #include "Clock.h"
 #include "ConsoleTrace.h"
-#include "Globals.h"
 #include "Log.h"
 #include "NetCardChoice.h"
 #include "Thread.h"
@@ -19,14 +18,13 @@ AdapterSource system_adapter_source() {
   return source;
 }
 
-Brocast::Brocast() : adapters_(system_adapter_source()) { init(); }
+Brocast::Brocast(CourseHolder& course) : Brocast(course, system_adapter_source()) {}
 
-Brocast::Brocast(AdapterSource adapters) : adapters_(std::move(adapters)) { init(); }
-
-void Brocast::init() {
-  // The holder serves every other part even when there is no announcer.
+Brocast::Brocast(CourseHolder& course, AdapterSource adapters)
+    : course_(course), adapters_(std::move(adapters)) {
   mutex_init(&mutex_);
   mutex_init(&apply_mutex_);
+  course_.on_publish([this] { applyNetCard(); });
   int started = net_startup(2, 2);
   if (started != 0) {
     if (started == -2) net_cleanup();
@@ -36,17 +34,16 @@ void Brocast::init() {
   sock_ = net_udp_socket();
   std::string host;
   if (host_address(&host)) {
-    data_.socket_ip = host;
-    json_valid_ = false;
-    broadcast_ = host.substr(0, host.rfind('.') + 1) + "255";
+    course_.setAddresses(host, host.substr(0, host.rfind('.') + 1) + "255");
   } else {
-    broadcast_ = "255.255.255.255";
+    course_.setBroadcastAddress("255.255.255.255");
   }
   thread_running_ = true;
   if (thread_begin(announcerThread, this) != 0) thread_running_ = false;
 }
 
 Brocast::~Brocast() {
+  course_.on_publish(nullptr);
   quit_ = true;
   // A pass takes at most a few port probes and one send.
   for (int i = 0; i < 3000 && thread_running_; ++i) sleep_ms(10);
@@ -64,12 +61,13 @@ unsigned int Brocast::announcerThread(void* arg) {
   AnnounceSchedule schedule(elapsed_ms());
   while (!self->quit_) {
     int64_t now = elapsed_ms();
-    if (self->stopped_) {
+    if (self->course_.stopped()) {
       if (schedule.stoppedPass(now)) {
-        console_trace("========== enter  brocast Thread  iexit = %d\n", self->stopped_ ? 1 : 0);
+        console_trace("========== enter  brocast Thread  iexit = %d\n",
+                      self->course_.stopped() ? 1 : 0);
       }
     } else {
-      std::string text = self->getJSONString();
+      std::string text = self->course_.getJSONString();
       if (!text.empty() && schedule.sendPass(text, now)) {
         self->sendStringBrocast(text, 0);
         self->sendStringBrocast(text, 1);
@@ -79,69 +77,6 @@ unsigned int Brocast::announcerThread(void* arg) {
   }
   self->thread_running_ = false;
   return 0;
-}
-
-BrocastData Brocast::getData() {
-  MutexGuard guard(&mutex_);
-  return data_;
-}
-
-int32_t Brocast::classId() {
-  MutexGuard guard(&mutex_);
-  return data_.class_id;
-}
-
-void Brocast::setData(const BrocastData& data) {
-  stopped_ = false;
-  bool class_changed;
-  {
-    MutexGuard guard(&mutex_);
-    class_changed = data_.class_id != data.class_id;
-    data_ = data;
-    json_valid_ = false;
-  }
-  applyNetCard();
-  if (class_changed && class_watcher_) class_watcher_();
-}
-
-void Brocast::update(const std::function<void(BrocastData&)>& change) {
-  bool class_changed;
-  {
-    MutexGuard guard(&mutex_);
-    json_valid_ = false;
-    int32_t before = data_.class_id;
-    change(data_);
-    class_changed = data_.class_id != before;
-  }
-  stopped_ = false;
-  applyNetCard();
-  if (class_changed && class_watcher_) class_watcher_();
-}
-
-void Brocast::setRuning(int32_t value) {
-  MutexGuard guard(&mutex_);
-  data_.runing = value;
-  json_valid_ = false;
-}
-
-void Brocast::stop() { stopped_ = true; }
-
-std::string Brocast::getJSONString() {
-  MutexGuard guard(&mutex_);
-  if (data_.class_id == -1) return std::string();
-  // Written once per change of the record (or of the time-out it shows),
-  // not on every request and announcer pass.
-  if (!json_valid_ || json_timeout_ != itimeout) {
-    json_ = data_.toJSON();
-    json_timeout_ = itimeout;
-    json_valid_ = true;
-  }
-  return json_;
-}
-
-std::string Brocast::broadcastAddress() {
-  MutexGuard guard(&mutex_);
-  return broadcast_;
 }
 
 int Brocast::destinationPort(int channel, const std::function<bool(int)>& in_use) {
@@ -164,7 +99,7 @@ int Brocast::sendStringBrocast(const std::string& text, int channel) {
     return -1;
   }
   int port = destinationPort(channel, [](int p) { return port_in_use(p, "127.0.0.1") != 0; });
-  std::string address = broadcastAddress();
+  std::string address = course_.broadcastAddress();
   enable_broadcast(sock_);
   std::string payload = datagramText(text);
   if (send_datagram(sock_, address.c_str(), port, payload.data(), payload.size()) < 0) {
@@ -230,13 +165,5 @@ void Brocast::applyNetCard() {
   }
   std::string address, mask;
   choose_net_card(records, working, selected, &address, &mask);
-  setAddresses(address, mask);
-}
-
-void Brocast::setAddresses(const std::string& address, const std::string& mask) {
-  std::string broadcast = directed_broadcast(address, mask);
-  MutexGuard guard(&mutex_);
-  broadcast_ = broadcast;
-  data_.socket_ip = address;
-  json_valid_ = false;
+  course_.setAddresses(address, directed_broadcast(address, mask));
 }

@@ -1,18 +1,15 @@
-// The course holder and broadcast announcer (one process-wide instance,
-// gBorcastObj). It keeps the published course; every writer copies it
-// (getData), changes the copy and stores it back (setData). Its announcer
-// thread sends the course JSON as UDP datagrams to the directed broadcast
-// address of the chosen network adapter, on two channels, so that tablets
-// find the server without configuration.
+// The broadcast announcer: its thread sends the published course's JSON
+// (CourseHolder) as UDP datagrams to the directed broadcast address of the
+// chosen network adapter, on two channels, so that tablets find the server
+// without configuration. It also chooses that adapter: after every change
+// of the course, and when the teacher's client selects a card.
 //
 // Threads: the announcer thread runs from construction until destruction;
 // every other method may be called from any thread.
-// Locks: mutex_ guards data_ (with json_), broadcast_, selected_card_ and working_. The
-// broadcast address and the course's socket ip are replaced together under
-// it, so no reader sees one half-changed. The adapter queries run outside
-// it, under apply_mutex_ alone, which orders whole adapter choices so that
-// an older choice never lands after a newer one. stopped_ is an atomic flag
-// written without the lock.
+// Locks: mutex_ guards selected_card_ and working_. The adapter queries run
+// outside it, under apply_mutex_ alone, which orders whole adapter choices
+// so that an older choice never lands after a newer one. The course and the
+// broadcast address are the holder's, under its own lock.
 #pragma once
 
 #include <atomic>
@@ -21,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "BrocastData.h"
+#include "CourseHolder.h"
 #include "Mutex.h"
 #include "Net.h"
 #include "NetAdapters.h"
@@ -43,46 +40,16 @@ class Brocast {
 
   // Starts the socket library (2.2) and, when that works, creates the UDP
   // socket, takes the broadcast address from the host's own address and
-  // starts the announcer thread. Without the socket library the holder
-  // works but nothing is ever announced.
-  Brocast();
-  explicit Brocast(AdapterSource adapters);
+  // starts the announcer thread. Without the socket library the course
+  // still works but nothing is ever announced. Registers the adapter choice
+  // as the course's publish hook.
+  explicit Brocast(CourseHolder& course);
+  Brocast(CourseHolder& course, AdapterSource adapters);
   // Ends the announcer thread (waiting for its current pass) and closes the
   // socket.
   ~Brocast();
-
-  BrocastData getData();
-  // The published class id alone (no copy of the record): what every
-  // session checks on each pass.
-  int32_t classId();
-
-  // Clears the stop flag, stores the record, then re-runs the adapter choice
-  // (outside the lock), which sets the socket ip and the broadcast address.
-  void setData(const BrocastData& data);
-
-  // Changes the stored record in place under the lock, so that writers of
-  // different fields never lose each other's change (a getData/setData pair
-  // can), then acts as setData. An exception from change leaves the record
-  // as change left it and skips the rest.
-  void update(const std::function<void(BrocastData&)>& change);
-
-  // Called (outside the lock, on the writer's thread) after a setData or
-  // update that changed the class id. Set once, before the writers start.
-  void on_class_change(std::function<void()> watcher) { class_watcher_ = std::move(watcher); }
-
-  // Sets only the running field; it neither resumes the announcer nor
-  // re-runs the adapter choice.
-  void setRuning(int32_t value);
-
-  // Stops the announcer until the next setData; seen within 100 ms.
-  void stop();
-  bool stopped() const { return stopped_; }
-
-  // The course JSON; "" while no course is published (class id -1).
-  std::string getJSONString();
-
-  // The announcer's destination address, dotted.
-  std::string broadcastAddress();
+  Brocast(const Brocast&) = delete;
+  Brocast& operator=(const Brocast&) = delete;
 
   // Sends the text (cut to kMaxDatagram) as one datagram on the channel's
   // destination port. 0, or -1 (the reason is printed on the console).
@@ -108,19 +75,12 @@ class Brocast {
 
  private:
   void init();
-  void setAddresses(const std::string& address, const std::string& mask);
   static unsigned int announcerThread(void* self);
 
+  CourseHolder& course_;
   mutex_t mutex_;
   mutex_t apply_mutex_;
   sock_t sock_ = kInvalidSocket;
-  BrocastData data_;
-  std::string json_;          // data_.toJSON() while json_valid_
-  bool json_valid_ = false;
-  int json_timeout_ = 0;      // the itimeout json_ was written with
-  std::atomic<bool> stopped_{false};
-  std::function<void()> class_watcher_;
-  std::string broadcast_;
   std::string selected_card_;
   std::vector<std::string> working_;
   const AdapterSource adapters_;
@@ -128,5 +88,3 @@ class Brocast {
   std::atomic<bool> quit_{false};
   std::atomic<bool> thread_running_{false};
 };
-
-extern Brocast gBorcastObj;

@@ -3,7 +3,6 @@
 #include "InfoParser.h"
 #include "JsonWriter.h"
 #include "Log.h"
-#include "UserRegistry.h"
 
 namespace {
 
@@ -20,11 +19,13 @@ bool wants_detail(const JsonDocument& doc) {
 
 }  // namespace
 
+APIActiveUserList::APIActiveUserList(UserRegistry& users) : users_(users) {}
+
 int APIActiveUserList::onHandleEvent(HttpRequest& request) {
   std::string recordset;
-  std::string error = parse_info(request, [&recordset](const JsonDocument& doc) {
+  std::string error = parse_info(request, [this, &recordset](const JsonDocument& doc) {
     int32_t class_id = static_cast<int32_t>(json_as_int(json_at(doc, "class_id")));
-    std::vector<User> online = users.onlineOfClass(class_id);
+    std::vector<User> online = users_.onlineOfClass(class_id);
     JsonWriter w;
     w.begin_object().member("onlines", static_cast<int64_t>(online.size()));
     w.key("users").begin_array();

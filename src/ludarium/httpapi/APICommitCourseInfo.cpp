@@ -2,7 +2,6 @@
 
 #include <functional>
 
-#include "Brocast.h"
 #include "JsonReader.h"
 #include "Log.h"
 #include "Util.h"
@@ -49,6 +48,8 @@ void APICommitCourseInfo::applyInfo(const std::string& info, BrocastData* course
   }
 }
 
+APICommitCourseInfo::APICommitCourseInfo(CourseHolder& course) : course_(course) {}
+
 int APICommitCourseInfo::onHandleEvent(HttpRequest& request) {
   char info[2048];
   if (getInfo(request, info, sizeof(info)) < 1) {
@@ -58,7 +59,7 @@ int APICommitCourseInfo::onHandleEvent(HttpRequest& request) {
     LOG("d", "info=%s", info);
     try {
       // In place: a port probe storing its port meanwhile is not undone.
-      gBorcastObj.update([&info](BrocastData& course) { applyInfo(info, &course); });
+      course_.update([&info](BrocastData& course) { applyInfo(info, &course); });
       replyOk(request);
     } catch (const std::exception& e) {
       std::string text = "exception: " + exception_text(e) + " parse info error";

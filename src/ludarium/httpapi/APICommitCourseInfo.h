@@ -4,10 +4,12 @@
 #include <string>
 
 #include "BaseHttpAPI.h"
+#include "CourseHolder.h"
 #include "BrocastData.h"
 
 class APICommitCourseInfo : public BaseHttpAPI {
  public:
+  explicit APICommitCourseInfo(CourseHolder& course);
   int onHandleEvent(HttpRequest& request) override;
 
   // Applies the sections "teacher", "grade", "class" and "subject" of an
@@ -15,6 +17,8 @@ class APICommitCourseInfo : public BaseHttpAPI {
   // or unreadable member stops there, is logged, and the next one follows.
   // Throws when the text itself is not JSON.
   static void applyInfo(const std::string& info, BrocastData* course);
+ private:
+  CourseHolder& course_;
 };
 
 // A name as the course keeps it: URL-encoded into 93 bytes (at most 92 chars).

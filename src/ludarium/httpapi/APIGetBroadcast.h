@@ -2,8 +2,12 @@
 #pragma once
 
 #include "BaseHttpAPI.h"
+#include "CourseHolder.h"
 
 class APIGetBroadcast : public BaseHttpAPI {
  public:
+  explicit APIGetBroadcast(CourseHolder& course);
   int onHandleEvent(HttpRequest& request) override;
+ private:
+  CourseHolder& course_;
 };

@@ -1,14 +1,15 @@
 #include "APIGetMoreNetCardInfo.h"
 
-#include "Brocast.h"
 #include "JsonReader.h"
 #include "Log.h"
+
+APIGetMoreNetCardInfo::APIGetMoreNetCardInfo(Brocast& announcer) : announcer_(announcer) {}
 
 int APIGetMoreNetCardInfo::onHandleEvent(HttpRequest& request) {
   LOG("d", "%s", "");
   try {
     JsonDocument doc;
-    parse_json(gBorcastObj.getNetCardInfo(), &doc);
+    parse_json(announcer_.getNetCardInfo(), &doc);
     replyOk(request, "recordset", json_write(doc));
   } catch (const std::exception& e) {
     std::string text = "exception: " + exception_text(e) + " parse broadcast info error";

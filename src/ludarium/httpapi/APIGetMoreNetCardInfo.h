@@ -3,8 +3,12 @@
 #pragma once
 
 #include "BaseHttpAPI.h"
+#include "Brocast.h"
 
 class APIGetMoreNetCardInfo : public BaseHttpAPI {
  public:
+  explicit APIGetMoreNetCardInfo(Brocast& announcer);
   int onHandleEvent(HttpRequest& request) override;
+ private:
+  Brocast& announcer_;
 };

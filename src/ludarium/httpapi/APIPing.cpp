@@ -4,7 +4,6 @@
 #include "JsonReader.h"
 #include "JsonWriter.h"
 #include "Log.h"
-#include "TeacherPresence.h"
 #include "Version.h"
 
 namespace {
@@ -16,6 +15,8 @@ std::string recordset(const std::string& version_name) {
 }
 
 }  // namespace
+
+APIPing::APIPing(TeacherPresence& presence) : presence_(presence) {}
 
 int APIPing::onHandleEvent(HttpRequest& request) {
   char info[1024];
@@ -29,7 +30,7 @@ int APIPing::onHandleEvent(HttpRequest& request) {
     try {
       int64_t teacher = json_as_int(json_at(doc, "teacher_user_id"));
       if (teacher > 0 && teacher <= INT32_MAX) {
-        gTeacherPresence.recordPing(static_cast<int32_t>(teacher), wall_ms());
+        presence_.recordPing(static_cast<int32_t>(teacher), wall_ms());
       }
     } catch (const std::exception&) {
       // A missing or unreadable id is no error: the client is still alive.

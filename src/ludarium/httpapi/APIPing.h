@@ -2,8 +2,12 @@
 #pragma once
 
 #include "BaseHttpAPI.h"
+#include "TeacherPresence.h"
 
 class APIPing : public BaseHttpAPI {
  public:
+  explicit APIPing(TeacherPresence& presence);
   int onHandleEvent(HttpRequest& request) override;
+ private:
+  TeacherPresence& presence_;
 };

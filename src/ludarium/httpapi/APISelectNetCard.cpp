@@ -1,8 +1,9 @@
 #include "APISelectNetCard.h"
 
-#include "Brocast.h"
 #include "JsonReader.h"
 #include "Log.h"
+
+APISelectNetCard::APISelectNetCard(Brocast& announcer) : announcer_(announcer) {}
 
 int APISelectNetCard::onHandleEvent(HttpRequest& request) {
   LOG("d", "%s", "");
@@ -15,7 +16,7 @@ int APISelectNetCard::onHandleEvent(HttpRequest& request) {
       JsonDocument doc;
       parse_json(info, &doc);
       std::string ip = json_as_text(json_at(doc, "ip"));
-      gBorcastObj.selectNetCard(ip);
+      announcer_.selectNetCard(ip);
       replyOk(request);
     } catch (const std::exception& e) {
       std::string text = "exception: " + exception_text(e) + " parse info error";

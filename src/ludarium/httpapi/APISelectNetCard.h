@@ -3,8 +3,12 @@
 #pragma once
 
 #include "BaseHttpAPI.h"
+#include "Brocast.h"
 
 class APISelectNetCard : public BaseHttpAPI {
  public:
+  explicit APISelectNetCard(Brocast& announcer);
   int onHandleEvent(HttpRequest& request) override;
+ private:
+  Brocast& announcer_;
 };

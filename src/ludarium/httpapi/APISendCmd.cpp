@@ -2,17 +2,10 @@
 
 #include <cstring>
 
-#include "Brocast.h"
-#include "InstructionManager.h"
-#include "InstructionSet.h"
 #include "JsonReader.h"
 #include "JsonWriter.h"
 #include "Log.h"
-#include "RecordReporting.h"
-#include "Thread.h"
 #include "Util.h"
-
-std::atomic<int32_t> APISendCmd::lockScreen{0};
 
 namespace {
 
@@ -31,19 +24,23 @@ int32_t lock_state_for(const std::string& action) {
 }
 
 // The command object written back with the members appended.
-std::string with_members(const JsonValue& command, int32_t lock, bool add_broadcast) {
+std::string with_members(const JsonValue& command, int32_t lock, const std::string* broadcast) {
   JsonWriter w;
   w.begin_object();
   for (auto m = command.MemberBegin(); m != command.MemberEnd(); ++m) {
     w.key(json_name(m->name)).raw(json_write(m->value));
   }
   w.member("lock_screen", lock);
-  if (add_broadcast) w.member("broadcast", gBorcastObj.getJSONString());
+  if (broadcast != nullptr) w.member("broadcast", *broadcast);
   w.end_object();
   return w.str();
 }
 
 }  // namespace
+
+APISendCmd::APISendCmd(CourseHolder& course, InstructionManager& manager, InstructionSet& set,
+                       RecordReporting& reporting)
+    : course_(course), manager_(manager), set_(set), reporting_(reporting) {}
 
 bool APISendCmd::buildInstruction(const std::string& target, const std::string& command_text,
                                   Instruction* out, std::string* error) {
@@ -63,11 +60,13 @@ bool APISendCmd::buildInstruction(const std::string& target, const std::string& 
       std::string publish_id;
       if (action == "start_task") publish_id = json_as_text(json_at(params, "course_hour_publish_id"));
       int32_t state = lock_state_for(action);
-      if (state < 0) state = gInstructionManager.getInstruction().lock_screen;
+      if (state < 0) state = manager_.getInstruction().lock_screen;
       lockScreen = state;
       lock = state;
       LOG("d", "lock_screen=%d", lock);
-      command = with_members(doc, lock, action == "start_class");
+      std::string course;
+      if (action == "start_class") course = course_.getJSONString();
+      command = with_members(doc, lock, action == "start_class" ? &course : nullptr);
       if (command.size() > kCommandLimit) command.resize(kCommandLimit);
       in.publish_id = publish_id;
     } catch (const std::exception& e) {
@@ -93,7 +92,7 @@ bool APISendCmd::buildInstruction(const std::string& target, const std::string& 
   in.szInstruction = command;
   in.szTarget = target;
   in.instruct_id = id;
-  in.teacher_id = gBorcastObj.getData().teacher_id;
+  in.teacher_id = course_.getData().teacher_id;
   in.lock_screen = lock >= 0 ? lock : lockScreen.load();
   *out = in;
   return true;
@@ -129,13 +128,10 @@ int APISendCmd::onHandleEvent(HttpRequest& request) {
     replyFail(request, error);
     return 1;
   }
-  gInstructionManager.add(instruction);
-  gInstructionSet.wake_worker();
+  manager_.add(instruction);
+  set_.wake_worker();
   replyOk(request);
-  // The reporters own their copies; a reporter that cannot start frees it.
-  Instruction* for_cmd = new Instruction(instruction);
-  if (thread_begin(sendCmdLog, for_cmd) != 0) delete for_cmd;
-  Instruction* for_res = new Instruction(instruction);
-  if (thread_begin(sendResLog, for_res) != 0) delete for_res;
+  reporting_.sendCmdLog(instruction);
+  reporting_.sendResLog(instruction);
   return 1;
 }

@@ -8,17 +8,28 @@
 #include <string>
 
 #include "BaseHttpAPI.h"
+#include "CourseHolder.h"
 #include "Instruction.h"
+#include "InstructionManager.h"
+#include "InstructionSet.h"
+#include "RecordReporting.h"
 
 class APISendCmd : public BaseHttpAPI {
  public:
+  APISendCmd(CourseHolder& course, InstructionManager& manager, InstructionSet& set,
+             RecordReporting& reporting);
   int onHandleEvent(HttpRequest& request) override;
 
   // Builds the instruction from the two parameters. False with the failure
   // text in *error when the target (or a command without "id") is unusable.
-  static bool buildInstruction(const std::string& target, const std::string& command,
-                               Instruction* instruction, std::string* error);
+  bool buildInstruction(const std::string& target, const std::string& command,
+                        Instruction* instruction, std::string* error);
 
+ private:
+  CourseHolder& course_;
+  InstructionManager& manager_;
+  InstructionSet& set_;
+  RecordReporting& reporting_;
   // 1 while the students' screens are to be locked.
-  static std::atomic<int32_t> lockScreen;
+  std::atomic<int32_t> lockScreen{0};
 };

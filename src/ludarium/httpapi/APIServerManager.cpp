@@ -4,7 +4,8 @@
 #include "Log.h"
 #include "UriMatch.h"
 
-APIServerManager::APIServerManager(const std::string& config_dir) : manager_(config_dir) {}
+APIServerManager::APIServerManager(const std::string& config_dir, CourseHolder& course)
+    : manager_(config_dir, course) {}
 
 int APIServerManager::onHandleEvent(HttpRequest& request) {
   std::string uri = request.uri();

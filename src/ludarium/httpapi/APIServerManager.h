@@ -15,7 +15,7 @@ class APIServerManager : public BaseHttpAPI {
  public:
   // The registry file lives in config_dir ("config" beside the executable
   // in the running server).
-  explicit APIServerManager(const std::string& config_dir);
+  APIServerManager(const std::string& config_dir, CourseHolder& course);
   int onHandleEvent(HttpRequest& request) override;
 
  private:

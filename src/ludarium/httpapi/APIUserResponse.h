@@ -3,8 +3,12 @@
 #pragma once
 
 #include "BaseHttpAPI.h"
+#include "UserRegistry.h"
 
 class APIUserResponse : public BaseHttpAPI {
  public:
+  explicit APIUserResponse(UserRegistry& users);
   int onHandleEvent(HttpRequest& request) override;
+ private:
+  UserRegistry& users_;
 };

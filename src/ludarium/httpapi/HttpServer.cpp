@@ -1,6 +1,9 @@
 #include "HttpServer.h"
 
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,59 +30,12 @@
 #include "HttpRequest.h"
 #include "JsonReader.h"
 #include "Log.h"
-#include "OpCmd.h"
 
 namespace {
 
 bool starts_with_nocase(const std::string& text, const char* prefix) {
   size_t n = strlen(prefix);
   return text.size() >= n && mg_strncasecmp(text.c_str(), prefix, n) == 0;
-}
-
-BaseHttpAPI* handler_for(const std::string& uri) {
-  // Function-local statics: created once, thread-safely, on first use.
-  struct Route {
-    const char* prefix;
-    BaseHttpAPI* (*handler)();
-  };
-  static BaseHttpAPI* (*const servers)() = [] {
-    static APIServerManager h(path_join(module_dir(), "config"));
-    return static_cast<BaseHttpAPI*>(&h);
-  };
-  static BaseHttpAPI* (*const login_users)() = [] {
-    static APIUserManager h(path_join(module_dir(), "config"));
-    return static_cast<BaseHttpAPI*>(&h);
-  };
-  static const Route kRoutes[] = {
-      {"/ping", [] { static APIPing h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/activeUserList", [] { static APIActiveUserList h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/userResponse", [] { static APIUserResponse h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/sendCmd", [] { static APISendCmd h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/getAPIServer", servers},
-      {"/addAPIServer", servers},
-      {"/delAPIServer", servers},
-      {"/selectAPIServer", servers},
-      {"/loginUserSet", login_users},
-      {"/loginUserGet", login_users},
-      {"/commitCourseInfo", [] { static APICommitCourseInfo h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/zipTest", [] { static APIZipTest h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/getBroadcast", [] { static APIGetBroadcast h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/getMoreNetCardInfo",
-       [] { static APIGetMoreNetCardInfo h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/selectNetCard", [] { static APISelectNetCard h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/captureScreen", [] { static APIScreenCap h; return static_cast<BaseHttpAPI*>(&h); }},
-      {"/sendOpCmd", [] { static APISendOpCmd h(&gOpCmd); return static_cast<BaseHttpAPI*>(&h); }},
-      {"/pullOpCmd",
-       [] {
-         // Half of the workers at most may wait in a pull.
-         static APIPullOpCmd h(&gOpCmd, HttpServer::kWorkerThreads / 2);
-         return static_cast<BaseHttpAPI*>(&h);
-       }},
-  };
-  for (const Route& r : kRoutes) {
-    if (starts_with_nocase(uri, r.prefix)) return r.handler();
-  }
-  return nullptr;
 }
 
 // A path inside the www folder: no "..", backslash, doubled slash or colon
@@ -158,15 +114,67 @@ void exit_worker(const struct mg_context*, int, void*) { crash_uninstall_thread(
 
 }  // namespace
 
-HttpServer::HttpServer(int port) : port_(port) {}
+// Handlers are made on their first request, once, whichever worker thread
+// asks first.
+struct HttpServer::Slot {
+  std::once_flag once;
+  std::function<BaseHttpAPI*()> make;
+  std::unique_ptr<BaseHttpAPI> handler;
+};
+
+HttpServer::HttpServer(int port, const ApiContext& context) : port_(port), context_(context) {
+  const ApiContext& c = context_;
+  std::shared_ptr<Slot> servers = slot([&c] { return new APIServerManager(c.config_dir, c.course); });
+  std::shared_ptr<Slot> login_users = slot([&c] { return new APIUserManager(c.config_dir); });
+  routes_ = {
+      {"/ping", slot([&c] { return new APIPing(c.presence); })},
+      {"/activeUserList", slot([&c] { return new APIActiveUserList(c.users); })},
+      {"/userResponse", slot([&c] { return new APIUserResponse(c.users); })},
+      {"/sendCmd", slot([&c] {
+         return new APISendCmd(c.course, c.instructions, c.instruction_set, c.reporting);
+       })},
+      {"/getAPIServer", servers},
+      {"/addAPIServer", servers},
+      {"/delAPIServer", servers},
+      {"/selectAPIServer", servers},
+      {"/loginUserSet", login_users},
+      {"/loginUserGet", login_users},
+      {"/commitCourseInfo", slot([&c] { return new APICommitCourseInfo(c.course); })},
+      {"/zipTest", slot([] { return new APIZipTest(); })},
+      {"/getBroadcast", slot([&c] { return new APIGetBroadcast(c.course); })},
+      {"/getMoreNetCardInfo", slot([&c] { return new APIGetMoreNetCardInfo(c.announcer); })},
+      {"/selectNetCard", slot([&c] { return new APISelectNetCard(c.announcer); })},
+      {"/captureScreen", slot([] { return new APIScreenCap(); })},
+      {"/sendOpCmd", slot([&c] { return new APISendOpCmd(&c.op_cmd); })},
+      // Half of the workers at most may wait in a pull.
+      {"/pullOpCmd", slot([&c] { return new APIPullOpCmd(&c.op_cmd, kWorkerThreads / 2); })},
+  };
+}
+
+std::shared_ptr<HttpServer::Slot> HttpServer::slot(std::function<BaseHttpAPI*()> make) {
+  std::shared_ptr<Slot> s = std::make_shared<Slot>();
+  s->make = std::move(make);
+  return s;
+}
+
+BaseHttpAPI* HttpServer::handler_for(const std::string& uri) {
+  for (const Route& r : routes_) {
+    if (starts_with_nocase(uri, r.prefix)) {
+      Slot& s = *r.slot;
+      std::call_once(s.once, [&s] { s.handler.reset(s.make()); });
+      return s.handler.get();
+    }
+  }
+  return nullptr;
+}
 
 HttpServer::~HttpServer() {
-  if (context_ != nullptr) mg_stop(context_);
-  context_ = nullptr;
+  if (mg_ != nullptr) mg_stop(mg_);
+  mg_ = nullptr;
 }
 
 int HttpServer::start() {
-  if (context_ != nullptr) return -1;
+  if (mg_ != nullptr) return -1;
   std::string port = std::to_string(port_);
   // The executable's folder is ANSI; the library reads its root as UTF-8.
   std::string root = ansi_to_utf8(module_dir());
@@ -185,8 +193,8 @@ int HttpServer::start() {
   callbacks.init_thread = init_worker;
   callbacks.exit_thread = exit_worker;
   // CivetWeb writes its own diagnostics to stderr; it needs no set-up call.
-  context_ = mg_start(&callbacks, nullptr, options);
-  return context_ != nullptr ? 0 : -1;
+  mg_ = mg_start(&callbacks, this, options);
+  return mg_ != nullptr ? 0 : -1;
 }
 
 bool HttpServer::admitted(const std::string& caller, const std::string& uri) {
@@ -241,5 +249,5 @@ int HttpServer::beginRequest(struct mg_connection* conn) {
     return 0;
   }
   CivetRequest request(conn, info);
-  return handle(request);
+  return static_cast<HttpServer*>(info->user_data)->handle(request);
 }

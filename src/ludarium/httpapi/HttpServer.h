@@ -10,8 +10,14 @@
 // CivetWeb's worker threads.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "ApiContext.h"
+
+class BaseHttpAPI;
 class HttpRequest;
 struct mg_context;
 
@@ -20,7 +26,7 @@ class HttpServer {
   // CivetWeb's worker threads: requests served at once.
   static const int kWorkerThreads = 20;
 
-  explicit HttpServer(int port);
+  HttpServer(int port, const ApiContext& context);
   ~HttpServer();  // stops the server if it runs
 
   void setPort(int port) { port_ = port; }
@@ -33,7 +39,7 @@ class HttpServer {
   // the response, 0 to let CivetWeb serve the URI as a file. Never throws:
   // an exception out of a handler (std::bad_alloc included) is logged and
   // answered with the failure reply "exception: <type><message>".
-  static int handle(HttpRequest& request);
+  int handle(HttpRequest& request);
 
   // Whether a caller on another host may ask for this URI (for /www, only
   // paths that stay inside the www folder).
@@ -41,8 +47,19 @@ class HttpServer {
 
  private:
   static int beginRequest(struct mg_connection* conn);
-  static int route(HttpRequest& request);
+  int route(HttpRequest& request);
+  struct Slot;
+  static std::shared_ptr<Slot> slot(std::function<BaseHttpAPI*()> make);
+  // The handler object of a URI, made on first use; nullptr for none.
+  BaseHttpAPI* handler_for(const std::string& uri);
 
-  struct mg_context* context_ = nullptr;
+  struct Route {
+    const char* prefix;
+    std::shared_ptr<Slot> slot;  // shared by the URIs one handler serves
+  };
+
+  struct mg_context* mg_ = nullptr;
   int port_;
+  const ApiContext context_;
+  std::vector<Route> routes_;
 };

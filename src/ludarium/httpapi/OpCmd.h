@@ -41,4 +41,3 @@ class OpCmd {
   std::map<std::string, std::deque<std::string>> lists_;  // guarded by lock_
 };
 
-extern OpCmd gOpCmd;

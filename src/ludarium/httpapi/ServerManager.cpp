@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "AtomicTextFile.h"
-#include "Brocast.h"
 #include "Clock.h"
 #include "FileSystem.h"
 #include "JsonReader.h"
@@ -32,8 +31,8 @@ std::string type_name(const std::exception& e) {
 
 }  // namespace
 
-ServerManager::ServerManager(const std::string& config_dir)
-    : path_(path_join(config_dir, "servers")) {
+ServerManager::ServerManager(const std::string& config_dir, CourseHolder& course)
+    : course_(course), path_(path_join(config_dir, "servers")) {
   mutex_init(&lock_);
   make_dir(config_dir);
 }
@@ -124,7 +123,7 @@ bool ServerManager::selectServer(const std::string& id) {
     return false;
   }
   const Server& chosen = it->second;
-  gBorcastObj.update([&chosen](BrocastData& course) {
+  course_.update([&chosen](BrocastData& course) {
     course.cache_addr = chosen.address;
     course.cache_describe = chosen.describe;
   });

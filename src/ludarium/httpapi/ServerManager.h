@@ -7,7 +7,7 @@
 //
 // Thread safety: every operation holds lock_ for its whole re-read, change
 // and rewrite, so concurrent requests never interleave. selectServer takes
-// the course mutex (gBorcastObj) inside lock_; nothing takes them the other
+// the course holder's mutex inside lock_; nothing takes them the other
 // way round.
 #pragma once
 
@@ -15,6 +15,7 @@
 #include <map>
 #include <string>
 
+#include "CourseHolder.h"
 #include "Mutex.h"
 
 class ServerManager {
@@ -29,7 +30,8 @@ class ServerManager {
   };
 
   // Creates the directory (an existing one is fine, a failure is ignored).
-  explicit ServerManager(const std::string& config_dir);
+  // selectServer writes the chosen server into course.
+  ServerManager(const std::string& config_dir, CourseHolder& course);
   ~ServerManager();
   ServerManager(const ServerManager&) = delete;
   ServerManager& operator=(const ServerManager&) = delete;
@@ -52,6 +54,7 @@ class ServerManager {
  private:
   void writeServers();  // the whole table; lock_ held
 
+  CourseHolder& course_;
   std::string path_;
   mutex_t lock_;
   std::map<std::string, Server> table_;  // guarded by lock_

@@ -2,11 +2,8 @@
 // re-sends, receipts.
 #include <algorithm>
 
-#include "Brocast.h"
-#include "InstructionSet.h"
 #include "Log.h"
 #include "SocketTaskThread.h"
-#include "UserRegistry.h"
 #include "Util.h"
 #include "WireProtocol.h"
 
@@ -28,7 +25,7 @@ SocketTaskThread::Wait SocketTaskThread::pass_working(bool readable) {
     return working_wait(link_->now_ms());
   }
 
-  int32_t course_class = gBorcastObj.classId();
+  int32_t course_class = context_.course.classId();
   if (course_class != student_.class_id) {
     if (course_class != 0 && course_class != -1) {
       farewell_step_ = 3;
@@ -68,7 +65,7 @@ SocketTaskThread::Wait SocketTaskThread::pass_working(bool readable) {
     groups_text_ = student_.group_id;
     groups_ = parse_id_list(groups_text_);
   }
-  InstructionEntry entry = gInstructionSet.select_for(student_, groups_);
+  InstructionEntry entry = context_.instructions.select_for(student_, groups_);
   uint64_t id = entry.instruct_id;
   if (id != 0 && id != acked_id_ && id != inflight_id_) {
     send_failed_ = false;
@@ -113,8 +110,8 @@ void SocketTaskThread::working_receive(bool readable) {
     } else if (m.type == INSTRUCTION_RECEIPT) {
       uint64_t id = text_to_uint64(m.instruct_id);
       if (id != 0 && id != ~0ull) {
-        users.setReceipt(student_.user_id, id, m.head, link_->now_ms());
-        set_student(users.get(student_.user_id));
+        context_.users.setReceipt(student_.user_id, id, m.head, link_->now_ms());
+        set_student(context_.users.get(student_.user_id));
         if (id == inflight_id_) {
           acked_id_ = inflight_id_;
           resend_count_ = 0;
@@ -143,7 +140,7 @@ void SocketTaskThread::finish_delivery() {
   command.swap(delivery_command_);
   uint64_t id = delivery_id_;
   int64_t now = link_->now_ms();
-  users.setInstruction(student_.user_id, command, id, now, resend_count_);
+  context_.users.setInstruction(student_.user_id, command, id, now, resend_count_);
   student_.last_instruct = command;
   student_.instruct_id = id;
   student_.send_time = now;

@@ -1,7 +1,6 @@
 // State prepare of SocketTaskThread: the login handshake.
 #include "Log.h"
 #include "SocketTaskThread.h"
-#include "UserRegistry.h"
 #include "WireProtocol.h"
 
 namespace {
@@ -73,7 +72,7 @@ void SocketTaskThread::prepare_wait_record(bool readable) {
     prepare_step_ = 4;
     return;
   }
-  User stored = users.get(login.user_id);
+  User stored = context_.users.get(login.user_id);
   if (stored.user_id == -1) {
     accept_login(m.body, User());
     return;
@@ -95,8 +94,8 @@ void SocketTaskThread::prepare_wait_record(bool readable) {
 // Stores the login's record (replacing the stored one), keeps the delivery
 // and receipt fields of the record stored before, and marks it online.
 void SocketTaskThread::accept_login(const std::string& body, const User& previous) {
-  users.addFromJson(body);
-  User record = users.get(parseUserJson(body).user_id);
+  context_.users.addFromJson(body);
+  User record = context_.users.get(parseUserJson(body).user_id);
   record.is_online = 1;
   if (previous.user_id != -1) {
     record.instruct_id = previous.instruct_id;
@@ -108,7 +107,7 @@ void SocketTaskThread::accept_login(const std::string& body, const User& previou
     record.receipt_time = previous.receipt_time;
   }
   set_student(record);
-  users.update(record);
+  context_.users.update(record);
   prepare_step_ = 3;
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <new>
 
-#include "Brocast.h"
 #include "Log.h"
 #include "Memory.h"
 #include "SocketLink.h"
@@ -19,7 +18,9 @@ struct SessionStart {
 
 }  // namespace
 
-SocketServer::SocketServer() { mutex_init(&lock_); }
+SocketServer::SocketServer(const SessionContext& context) : context_(context) {
+  mutex_init(&lock_);
+}
 
 SocketServer::~SocketServer() {
   close_gracefully(listen_socket_);
@@ -31,7 +32,7 @@ int SocketServer::checkPort() {
     if (port_in_use(port, "127.0.0.1") != 0) continue;
     port_ = port;
     LOG("d", "SocketServer running on 127.0.0.1:%d", port);
-    gBorcastObj.update([port](BrocastData& course) { course.socket_port = port; });
+    context_.course.update([port](BrocastData& course) { course.socket_port = port; });
     return port;
   }
   return kLastPort + 1;
@@ -121,7 +122,7 @@ unsigned int SocketServer::accept_thread(void* self) {
       }
       std::unique_ptr<SessionLink> link(new SocketLink(s));
       link_owns_socket = true;  // from here on the link closes it, however this ends
-      session = std::make_shared<SocketTaskThread>(server, std::move(link), server->task_counter_);
+      session = std::make_shared<SocketTaskThread>(server, server->context_, std::move(link), server->task_counter_);
       server->vThreads.push_back(session);
       server->task_counter_++;
       // Counted here rather than on the new thread, so the cap holds for a burst.

@@ -20,6 +20,7 @@
 
 #include "Mutex.h"
 #include "Net.h"
+#include "SessionContext.h"
 #include "SessionDirectory.h"
 
 class SocketTaskThread;
@@ -31,7 +32,7 @@ class SocketServer : public SessionDirectory {
   // Far above any classroom; beyond it a connection is closed at once.
   static const int kMaxSessions = 4096;
 
-  SocketServer();
+  explicit SocketServer(const SessionContext& context);
   ~SocketServer();
 
   // Main thread, before Start: the first free port (50000 when none), also
@@ -67,6 +68,7 @@ class SocketServer : public SessionDirectory {
   static unsigned int session_thread(void* arg);
   std::vector<std::shared_ptr<SocketTaskThread>> copy_sessions();
 
+  const SessionContext context_;
   int32_t live_count_ = 0;
   sock_t listen_socket_ = kInvalidSocket;
   std::vector<std::shared_ptr<SocketTaskThread>> vThreads;
@@ -78,5 +80,3 @@ class SocketServer : public SessionDirectory {
   std::atomic<bool> stopping_{false};
   std::atomic<bool> accept_running_{false};
 };
-
-extern SocketServer gSocketServer;

@@ -3,17 +3,18 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "Globals.h"
 #include "Log.h"
-#include "UserRegistry.h"
 #include "WireProtocol.h"
 
-SocketTaskThread::SocketTaskThread(SessionDirectory* directory, std::unique_ptr<SessionLink> link,
-                                   int32_t task_id)
+SocketTaskThread::SocketTaskThread(SessionDirectory* directory, const SessionContext& context,
+                                   std::unique_ptr<SessionLink> link, int32_t task_id)
     : directory_(directory),
+      context_(context),
       link_(std::move(link)),
-      heartbeat_interval_ms_(itimeout != 0 ? static_cast<int64_t>(itimeout / 5) * 1000 : 7000),
-      session_timeout_s_(itimeout != 0 ? itimeout : 35),
+      heartbeat_interval_ms_(context.settings.itimeout() != 0
+                                 ? static_cast<int64_t>(context.settings.itimeout() / 5) * 1000
+                                 : 7000),
+      session_timeout_s_(context.settings.sessionTimeoutSeconds()),
       task_id_(task_id),
       random_(static_cast<unsigned>(link_->now_ms()) ^ (static_cast<unsigned>(task_id) * 2654435761u)) {
   draw_jitter();
@@ -110,7 +111,7 @@ void SocketTaskThread::end_session() {
   User record = student_;
   record.is_online = 0;
   set_student(record);
-  users.update(record);
+  context_.users.update(record);
 }
 
 int SocketTaskThread::failure_code(const char* ip) {
@@ -130,8 +131,8 @@ void SocketTaskThread::kickoff() {
 void SocketTaskThread::exit_by_mac() {
   state_ = kEnded;
   stop_ = 1;
-  User record = users.get(student_.user_id);
+  User record = context_.users.get(student_.user_id);
   record.is_online = 0;
-  users.update(record);
+  context_.users.update(record);
   link_->wake();
 }

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "Message.h"
+#include "SessionContext.h"
 #include "SessionDirectory.h"
 #include "SessionLink.h"
 #include "User.h"
@@ -45,7 +46,8 @@ class SocketTaskThread {
   };
   static constexpr int64_t kNoDeadline = -1;
 
-  SocketTaskThread(SessionDirectory* directory, std::unique_ptr<SessionLink> link, int32_t task_id);
+  SocketTaskThread(SessionDirectory* directory, const SessionContext& context,
+                   std::unique_ptr<SessionLink> link, int32_t task_id);
 
   // Session thread: first step, then passes and waits until the stop flag
   // is set.
@@ -123,6 +125,7 @@ class SocketTaskThread {
   static constexpr int kFramesPerPass = 64;
 
   SessionDirectory* directory_;
+  const SessionContext context_;
   std::unique_ptr<SessionLink> link_;
   std::atomic<int32_t> stop_{0};
   User student_;

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 
-#include "Brocast.h"
 #include "FileSystem.h"
 #include "JsonReader.h"
 #include "Log.h"
@@ -230,10 +229,10 @@ void HttpRecord::postForm(const std::string& url, const std::string& data) {
   close_connection(s);
 }
 
-void HttpRecord::uploadLogFile(const std::string& data) {
+void HttpRecord::uploadLogFile(const std::string& address, const std::string& data) {
   std::string host;
   int port;
-  split_host(gBorcastObj.getData().cache_addr, &host, &port);
+  split_host(address, &host, &port);
   printf("url=%s\n", ("http://" + host + kLogFilePath).c_str());
   sock_t s = connectServer(host, port);
   if (s == kInvalidSocket) return;

@@ -40,8 +40,8 @@ class HttpRecord {
   // when data is not a JSON object or array; nothing is sent then.
   void postForm(const std::string& url, const std::string& data);
   // Multipart POST of the members of `data` and today's verbose log to the
-  // course's upstream address.
-  void uploadLogFile(const std::string& data);
+  // upstream server at address ("host[:port]", the course's cache address).
+  void uploadLogFile(const std::string& address, const std::string& data);
 
   // The pieces, for tests.
   static Url splitUrl(const std::string& url);
@@ -74,5 +74,3 @@ class HttpRecord {
   std::atomic<int> form_retries_{1};
   std::atomic<int> upload_retries_{1};
 };
-
-extern HttpRecord gHttpRecord;

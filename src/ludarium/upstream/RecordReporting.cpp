@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "Brocast.h"
+#include "CourseHolder.h"
 #include "Clock.h"
 #include "HttpRecord.h"
 #include "JsonReader.h"
@@ -15,13 +15,11 @@
 const char* const kCmdRecordPath = "/api_dist/?q=json/record/cmd/index&info={}";
 const char* const kReceiveRecordPath = "/api_dist/?q=json/record/receive/index&info={}";
 const char* const kOnlineRecordPath = "/api_dist/?q=json/record/online/index&info={}";
-int gReportPassMs = 3000;
 
 namespace {
 
 const int kPasses = 5;
 const int64_t kOnlineGateMs = 300000;
-int64_t gOnlineClock = 0;  // main thread only
 
 void record_head(JsonWriter* w, const Instruction& in) {
   w->member("cmd_id", int64_to_text(static_cast<int64_t>(in.instruct_id)))
@@ -29,17 +27,6 @@ void record_head(JsonWriter* w, const Instruction& in) {
       .member("type", in.type)
       .member("class_id", in.class_id);
   if (!in.publish_id.empty()) w->member("publish_id", in.publish_id);
-}
-
-// Posts a record to the course's upstream address. A data text always
-// parses here (we wrote it), so postForm cannot throw.
-void send_record(const std::string& record, const char* path) {
-  std::string url = "http://" + gBorcastObj.getData().cache_addr + path;
-  try {
-    gHttpRecord.postForm(url, wrapRecord(record));
-  } catch (const std::exception& e) {
-    LOG("w", "%s", e.what());
-  }
 }
 
 }  // namespace
@@ -102,59 +89,98 @@ std::string onlineRecord(const BrocastData& course, int64_t now_ms, const std::v
   return w.str();
 }
 
-unsigned int sendCmdLog(void* arg) {
-  if (arg == nullptr) return 0;
-  std::unique_ptr<Instruction> instruction(static_cast<Instruction*>(arg));
-  LOG("d", "%s", "");
-  for (int pass = 0; pass < kPasses; ++pass) {
-    sleep_ms(static_cast<unsigned>(gReportPassMs));
-    std::vector<User> sent = users.getUserGetInstruct(instruction->class_id, instruction->instruct_id);
-    if (!sent.empty()) send_record(cmdRecord(*instruction, sent), kCmdRecordPath);
-  }
-  instruction.reset();
-  LOG("d", "%s", "");
+// A reporter's own copy of its instruction, owned by its thread.
+struct RecordReporting::Job {
+  RecordReporting* reporting;
+  Instruction instruction;
+};
+
+RecordReporting::RecordReporting(HttpRecord& http, UserRegistry& users, CourseHolder& course,
+                                 int pass_ms)
+    : http_(http), users_(users), course_(course), pass_ms_(pass_ms) {}
+
+bool RecordReporting::sendCmdLog(const Instruction& instruction) {
+  Job* job = new Job{this, instruction};
+  if (thread_begin(cmdThread, job) == 0) return true;
+  delete job;
+  return false;
+}
+
+bool RecordReporting::sendResLog(const Instruction& instruction) {
+  Job* job = new Job{this, instruction};
+  if (thread_begin(resThread, job) == 0) return true;
+  delete job;
+  return false;
+}
+
+unsigned int RecordReporting::cmdThread(void* arg) {
+  std::unique_ptr<Job> job(static_cast<Job*>(arg));
+  job->reporting->runCmdLog(job->instruction);
   return 0;
 }
 
-unsigned int sendResLog(void* arg) {
-  if (arg == nullptr) return 0;
-  std::unique_ptr<Instruction> instruction(static_cast<Instruction*>(arg));
+unsigned int RecordReporting::resThread(void* arg) {
+  std::unique_ptr<Job> job(static_cast<Job*>(arg));
+  job->reporting->runResLog(job->instruction);
+  return 0;
+}
+
+// Posts a record to the course's upstream address. A data text always
+// parses here (we wrote it), so postForm cannot throw.
+void RecordReporting::sendRecord(const std::string& record, const char* path) {
+  std::string url = "http://" + course_.getData().cache_addr + path;
+  try {
+    http_.postForm(url, wrapRecord(record));
+  } catch (const std::exception& e) {
+    LOG("w", "%s", e.what());
+  }
+}
+
+void RecordReporting::runCmdLog(const Instruction& instruction) {
+  LOG("d", "%s", "");
+  for (int pass = 0; pass < kPasses; ++pass) {
+    sleep_ms(static_cast<unsigned>(pass_ms_));
+    std::vector<User> sent = users_.getUserGetInstruct(instruction.class_id, instruction.instruct_id);
+    if (!sent.empty()) sendRecord(cmdRecord(instruction, sent), kCmdRecordPath);
+  }
+  LOG("d", "%s", "");
+}
+
+void RecordReporting::runResLog(const Instruction& instruction) {
   LOG("d", "%s", "");
   try {
     JsonDocument doc;
-    parse_json(instruction->szInstruction, &doc);
+    parse_json(instruction.szInstruction, &doc);
     std::string action = json_as_text(json_at(json_at(doc, "params"), "action"));
     if (action == "end_class") {
-      gBorcastObj.setRuning(0);
+      course_.setRuning(0);
       JsonWriter data;
       data.begin_object()
-          .member("class_id", instruction->class_id)
-          .member("teacher_id", instruction->teacher_id)
+          .member("class_id", instruction.class_id)
+          .member("teacher_id", instruction.teacher_id)
           .end_object();
-      gHttpRecord.uploadLogFile(wrapRecord(data.str()));
+      http_.uploadLogFile(course_.getData().cache_addr, wrapRecord(data.str()));
     } else if (action == "start_class") {
-      gBorcastObj.setRuning(1);
+      course_.setRuning(1);
     }
   } catch (const std::exception& e) {
     LOG("w", "%s", e.what());
   }
   for (int pass = 0; pass < kPasses; ++pass) {
-    sleep_ms(static_cast<unsigned>(gReportPassMs));
-    std::vector<User> answered = users.repliedTo(instruction->class_id, instruction->instruct_id);
-    if (!answered.empty()) send_record(receiveRecord(*instruction, answered), kReceiveRecordPath);
+    sleep_ms(static_cast<unsigned>(pass_ms_));
+    std::vector<User> answered = users_.repliedTo(instruction.class_id, instruction.instruct_id);
+    if (!answered.empty()) sendRecord(receiveRecord(instruction, answered), kReceiveRecordPath);
   }
-  instruction.reset();
   LOG("d", "%s", "");
-  return 0;
 }
 
-void sendOnlineLog() {
+void RecordReporting::sendOnlineLog() {
   int64_t now = wall_ms();
-  if (now - gOnlineClock < kOnlineGateMs) return;
-  gOnlineClock = now;
-  BrocastData course = gBorcastObj.getData();
+  if (now - online_clock_ < kOnlineGateMs) return;
+  online_clock_ = now;
+  BrocastData course = course_.getData();
   if (course.class_id <= 0 || course.teacher_id <= 0) return;
-  std::vector<User> online = users.onlineOfClass(course.class_id);
+  std::vector<User> online = users_.onlineOfClass(course.class_id);
   if (online.empty()) return;
-  send_record(onlineRecord(course, now, online), kOnlineRecordPath);
+  sendRecord(onlineRecord(course, now, online), kOnlineRecordPath);
 }

@@ -12,14 +12,40 @@
 #include "Instruction.h"
 #include "User.h"
 
-// Thread functions started by /sendCmd; each owns (and deletes) its
-// heap-allocated Instruction.
-unsigned int sendCmdLog(void* instruction);
-unsigned int sendResLog(void* instruction);
+class CourseHolder;
+class HttpRecord;
+class UserRegistry;
 
-// Main thread, every loop pass: sends the online record when 300 s have
-// passed since the last gate.
-void sendOnlineLog();
+class RecordReporting {
+ public:
+  // Records go to the course's upstream address through http; pass_ms is
+  // the sleep between the passes of the two reporters (tests shorten it).
+  RecordReporting(HttpRecord& http, UserRegistry& users, CourseHolder& course,
+                  int pass_ms = 3000);
+
+  // /sendCmd: each starts the reporter of its record on a thread of its own
+  // with a copy of the instruction. false when the thread could not start.
+  bool sendCmdLog(const Instruction& instruction);
+  bool sendResLog(const Instruction& instruction);
+
+  // Main thread, every loop pass: sends the online record when 300 s have
+  // passed since the last gate.
+  void sendOnlineLog();
+
+ private:
+  struct Job;
+  static unsigned int cmdThread(void* job);
+  static unsigned int resThread(void* job);
+  void runCmdLog(const Instruction& instruction);
+  void runResLog(const Instruction& instruction);
+  void sendRecord(const std::string& record, const char* path);
+
+  HttpRecord& http_;
+  UserRegistry& users_;
+  CourseHolder& course_;
+  const int pass_ms_;
+  int64_t online_clock_ = 0;  // main thread only
+};
 
 // The records' compact texts (the R of each record), for tests.
 std::string cmdRecord(const Instruction& instruction, const std::vector<User>& sent);
@@ -32,6 +58,3 @@ std::string wrapRecord(const std::string& record);
 extern const char* const kCmdRecordPath;
 extern const char* const kReceiveRecordPath;
 extern const char* const kOnlineRecordPath;
-
-// Sleep between the passes of the two reporters (3000 ms; tests shorten it).
-extern int gReportPassMs;

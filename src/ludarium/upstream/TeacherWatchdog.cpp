@@ -2,14 +2,14 @@
 
 #include <string>
 
-#include "Brocast.h"
+#include "CourseHolder.h"
 #include "Clock.h"
-#include "Globals.h"
 #include "HttpRecord.h"
 #include "InstructionManager.h"
 #include "JsonReader.h"
 #include "JsonWriter.h"
 #include "Log.h"
+#include "Settings.h"
 #include "TeacherPresence.h"
 #include "Util.h"
 
@@ -17,18 +17,27 @@ namespace {
 const int64_t kOfflineMs = 120000;
 }  // namespace
 
-void checkTeacherOnline(int port) { checkTeacherOnline(port, wall_ms()); }
+TeacherWatchdog::TeacherWatchdog(CourseHolder& course, TeacherPresence& presence,
+                                 InstructionManager& instructions, HttpRecord& http,
+                                 const Settings& settings)
+    : course_(course),
+      presence_(presence),
+      instructions_(instructions),
+      http_(http),
+      settings_(settings) {}
 
-void checkTeacherOnline(int port, int64_t now) {
-  if (gBorcastObj.stopped()) return;
-  BrocastData course = gBorcastObj.getData();
+void TeacherWatchdog::checkTeacherOnline(int port) { checkTeacherOnline(port, wall_ms()); }
+
+void TeacherWatchdog::checkTeacherOnline(int port, int64_t now) {
+  if (course_.stopped()) return;
+  BrocastData course = course_.getData();
   if (course.class_id <= 0 || course.teacher_id <= 0) return;
-  if (gTeacherPresence.count() == 0 && now - gLoopStartMs <= kOfflineMs) return;
-  if (now - gTeacherPresence.lookup(course.teacher_id).last_ping_ms <= kOfflineMs) return;
+  if (presence_.count() == 0 && now - settings_.loopStartMs() <= kOfflineMs) return;
+  if (now - presence_.lookup(course.teacher_id).last_ping_ms <= kOfflineMs) return;
 
   LOG("d", "\n-----------------------teacher off line----------------------------------\n");
-  gBorcastObj.stop();
-  Instruction current = gInstructionManager.getInstruction();
+  course_.stop();
+  Instruction current = instructions_.getInstruction();
   try {
     JsonDocument doc;
     parse_json(current.szInstruction, &doc);
@@ -46,5 +55,5 @@ void checkTeacherOnline(int port, int64_t now) {
   data.begin_object().member("target", target).member("command", command).end_object();
   std::string url = "http://127.0.0.1:" + std::to_string(port) + "/sendCmd";
   LOG("d", "post %s\t\n%s", url.c_str(), data.str().c_str());
-  gHttpRecord.postForm(url, data.str());
+  http_.postForm(url, data.str());
 }

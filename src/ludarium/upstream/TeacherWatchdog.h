@@ -5,6 +5,25 @@
 
 #include <cstdint>
 
-// Main thread, once a second. `port` is the local API's port.
-void checkTeacherOnline(int port);
-void checkTeacherOnline(int port, int64_t now_ms);
+class CourseHolder;
+class HttpRecord;
+class InstructionManager;
+class Settings;
+class TeacherPresence;
+
+class TeacherWatchdog {
+ public:
+  TeacherWatchdog(CourseHolder& course, TeacherPresence& presence, InstructionManager& instructions,
+                  HttpRecord& http, const Settings& settings);
+
+  // Main thread, once a second. `port` is the local API's port.
+  void checkTeacherOnline(int port);
+  void checkTeacherOnline(int port, int64_t now_ms);
+
+ private:
+  CourseHolder& course_;
+  TeacherPresence& presence_;
+  InstructionManager& instructions_;
+  HttpRecord& http_;
+  const Settings& settings_;
+};

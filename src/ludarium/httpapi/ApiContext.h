@@ -1,0 +1,27 @@
+// Everything the HTTP handlers use, handed to the server by the wiring.
+// Every object outlives the server.
+#pragma once
+
+#include <string>
+
+#include "Brocast.h"
+#include "CourseHolder.h"
+#include "InstructionManager.h"
+#include "InstructionSet.h"
+#include "OpCmd.h"
+#include "RecordReporting.h"
+#include "TeacherPresence.h"
+#include "UserRegistry.h"
+
+struct ApiContext {
+  CourseHolder& course;
+  Brocast& announcer;
+  UserRegistry& users;
+  InstructionManager& instructions;
+  InstructionSet& instruction_set;
+  TeacherPresence& presence;
+  RecordReporting& reporting;
+  OpCmd& op_cmd;
+  // Where the config stores keep their files.
+  std::string config_dir;
+};
