@@ -11,7 +11,7 @@
 #include <atomic>
 #include <cstddef>
 
-#include "Net.h"
+#include "Socket.h"
 
 class ASAuthorizeServer {
  public:
@@ -35,8 +35,8 @@ class ASAuthorizeServer {
   int Start();
   int BindSocket();    // 0 or -1
   int ListenSocket();  // 0 or -1
-  // One connection, or kInvalidSocket.
-  sock_t AcceptSocket();
+  // One connection (closed gracefully), or an invalid Socket.
+  Socket AcceptSocket();
 
   int port() const { return port_; }
 
@@ -47,10 +47,11 @@ class ASAuthorizeServer {
 
  private:
   static unsigned int acceptThread(void* self);
-  static unsigned int connectionThread(void* socket);
+  // One connection's thread: the policy, then the close.
+  static void answer(Socket connection);
 
   int status_ = 0;
-  sock_t sock_ = kInvalidSocket;
+  Socket sock_{kInvalidSocket, SocketClose::kGraceful};
   std::atomic<int> stop_{0};
   int port_ = 0;
 };

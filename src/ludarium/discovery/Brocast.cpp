@@ -25,15 +25,13 @@ Brocast::Brocast(AdapterSource adapters) : adapters_(std::move(adapters)) { init
 
 void Brocast::init() {
   // The holder serves every other part even when there is no announcer.
-  mutex_init(&mutex_);
-  mutex_init(&apply_mutex_);
   int started = net_startup(2, 2);
   if (started != 0) {
     if (started == -2) net_cleanup();
     return;
   }
   net_started_ = true;
-  sock_ = net_udp_socket();
+  sock_.reset(net_udp_socket());
   std::string host;
   if (host_address(&host)) {
     data_.socket_ip = host;
@@ -50,13 +48,8 @@ Brocast::~Brocast() {
   quit_ = true;
   // A pass takes at most a few port probes and one send.
   for (int i = 0; i < 3000 && thread_running_; ++i) sleep_ms(10);
-  if (sock_ != kInvalidSocket) {
-    close_gracefully(sock_);
-    close_socket(sock_);
-  }
+  sock_.reset();  // while the socket library is still started
   if (net_started_) net_cleanup();
-  mutex_destroy(&apply_mutex_);
-  mutex_destroy(&mutex_);
 }
 
 unsigned int Brocast::announcerThread(void* arg) {
@@ -157,7 +150,7 @@ std::string Brocast::datagramText(const std::string& text) {
 }
 
 int Brocast::sendStringBrocast(const std::string& text, int channel) {
-  if (sock_ == kInvalidSocket) {
+  if (!sock_.valid()) {
     int error = net_last_error();
     console_trace("\"socket\" error! error code is %d\n", error);
     LOG("e", "\"socket\" error! error code is %d", error);
@@ -165,9 +158,9 @@ int Brocast::sendStringBrocast(const std::string& text, int channel) {
   }
   int port = destinationPort(channel, [](int p) { return port_in_use(p, "127.0.0.1") != 0; });
   std::string address = broadcastAddress();
-  enable_broadcast(sock_);
+  enable_broadcast(sock_.get());
   std::string payload = datagramText(text);
-  if (send_datagram(sock_, address.c_str(), port, payload.data(), payload.size()) < 0) {
+  if (send_datagram(sock_.get(), address.c_str(), port, payload.data(), payload.size()) < 0) {
     console_trace("\"sendto\" error!, error code is %d\n", net_last_error());
     return -1;
   }

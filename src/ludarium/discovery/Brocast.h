@@ -25,6 +25,7 @@
 #include "Mutex.h"
 #include "Net.h"
 #include "NetAdapters.h"
+#include "Socket.h"
 
 // Where the announcer learns the machine's adapters; the system's by
 // default (tests give their own).
@@ -111,9 +112,9 @@ class Brocast {
   void setAddresses(const std::string& address, const std::string& mask);
   static unsigned int announcerThread(void* self);
 
-  mutex_t mutex_;
-  mutex_t apply_mutex_;
-  sock_t sock_ = kInvalidSocket;
+  Mutex mutex_;
+  Mutex apply_mutex_;
+  Socket sock_{kInvalidSocket, SocketClose::kGraceful};
   BrocastData data_;
   std::string json_;          // data_.toJSON() while json_valid_
   bool json_valid_ = false;
