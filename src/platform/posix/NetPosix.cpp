@@ -272,13 +272,9 @@ int send_datagram(sock_t s, const char* ip, int port, const char* data, size_t s
 }
 
 int receive_datagram(sock_t s, char* buf, size_t size, int timeout_ms) {
-  pollfd p;
-  p.fd = s;
-  p.events = POLLIN;
-  p.revents = 0;
-  int n = poll(&p, 1, timeout_ms);
-  if (n < 0) return -1;
-  if (n == 0) return -2;
+  int ready = wait_for(s, POLLIN, timeout_ms);
+  if (ready < 0) return -1;
+  if (ready == 0) return -2;
   ssize_t got = recv(s, buf, size, 0);
   return got < 0 ? -1 : static_cast<int>(got);
 }
@@ -286,16 +282,5 @@ int receive_datagram(sock_t s, char* buf, size_t size, int timeout_ms) {
 bool host_address(std::string* ip) {
   char name[256] = {0};
   if (gethostname(name, sizeof(name) - 1) != 0) return false;
-  addrinfo hints;
-  memset(&hints, 0, sizeof(hints));
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-  char text[INET_ADDRSTRLEN] = {0};
-  const sockaddr_in* first = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-  bool ok = inet_ntop(AF_INET, &first->sin_addr, text, sizeof(text)) != nullptr;
-  freeaddrinfo(found);
-  if (ok) *ip = text;
-  return ok;
+  return net_resolve_ipv4(name, ip);
 }

@@ -268,15 +268,9 @@ int send_datagram(sock_t s, const char* ip, int port, const char* data, size_t s
 }
 
 int receive_datagram(sock_t s, char* buf, size_t size, int timeout_ms) {
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(s, &readable);
-  timeval limit;
-  limit.tv_sec = timeout_ms / 1000;
-  limit.tv_usec = (timeout_ms % 1000) * 1000;
-  int n = select(0, &readable, nullptr, nullptr, &limit);
-  if (n == SOCKET_ERROR) return -1;
-  if (n == 0) return -2;
+  int ready = WaitFor(s, false, timeout_ms);
+  if (ready < 0) return -1;
+  if (ready == 0) return -2;
   int got = recv(s, buf, static_cast<int>(size), 0);
   // A datagram larger than buf arrives cut, reported as WSAEMSGSIZE.
   if (got == SOCKET_ERROR) return WSAGetLastError() == WSAEMSGSIZE ? static_cast<int>(size) : -1;
@@ -286,15 +280,5 @@ int receive_datagram(sock_t s, char* buf, size_t size, int timeout_ms) {
 bool host_address(std::string* ip) {
   char name[256] = {0};
   if (gethostname(name, sizeof(name) - 1) != 0) return false;
-  addrinfo hints = addrinfo();
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-  char text[INET_ADDRSTRLEN] = {0};
-  const sockaddr_in* first = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-  bool ok = inet_ntop(AF_INET, const_cast<in_addr*>(&first->sin_addr), text, sizeof(text)) != nullptr;
-  freeaddrinfo(found);
-  if (ok) *ip = text;
-  return ok;
+  return net_resolve_ipv4(name, ip);
 }
