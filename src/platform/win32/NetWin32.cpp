@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "Net.h"
+#include "Socket.h"
 
 const sock_t kInvalidSocket = INVALID_SOCKET;
 
@@ -20,18 +21,6 @@ bool MakeAddress(const char* ip, int port, sockaddr_in* address) {
     return true;
   }
   return inet_pton(AF_INET, ip, &address->sin_addr) == 1;
-}
-
-SOCKET BoundSocket(int type, int protocol, const char* ip, int port) {
-  sockaddr_in address;
-  if (!MakeAddress(ip, port, &address)) return INVALID_SOCKET;
-  SOCKET s = socket(AF_INET, type, protocol);
-  if (s == INVALID_SOCKET) return INVALID_SOCKET;
-  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-    closesocket(s);
-    return INVALID_SOCKET;
-  }
-  return s;
 }
 
 }  // namespace
@@ -55,19 +44,13 @@ int port_in_use(int port, const char* ip) {
   sockaddr* target = reinterpret_cast<sockaddr*>(&address);
 
   int in_use = 0;
-  SOCKET tcp = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (tcp != INVALID_SOCKET) {
-    if (connect(tcp, target, sizeof(address)) == 0) in_use = 1;
-    close_gracefully(tcp);
-    closesocket(tcp);
+  {
+    Socket tcp(net_tcp_socket(), SocketClose::kGraceful);
+    if (tcp.valid() && connect(tcp.get(), target, sizeof(address)) == 0) in_use = 1;
   }
   if (!in_use) {
-    SOCKET udp = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (udp != INVALID_SOCKET) {
-      if (bind(udp, target, sizeof(address)) != 0) in_use = 1;
-      close_gracefully(udp);
-      closesocket(udp);
-    }
+    Socket udp(net_udp_socket(), SocketClose::kGraceful);
+    if (udp.valid() && bind(udp.get(), target, sizeof(address)) != 0) in_use = 1;
   }
   WSACleanup();
   return in_use;
@@ -88,16 +71,17 @@ void close_gracefully(sock_t s) {
 }
 
 sock_t open_tcp_listener(const char* ip, int port, int backlog) {
-  SOCKET s = BoundSocket(SOCK_STREAM, IPPROTO_TCP, ip, port);
-  if (s != INVALID_SOCKET && listen(s, backlog) != 0) {
-    closesocket(s);
+  Socket s(net_tcp_socket());
+  if (!s.valid() || bind_socket(s.get(), ip, port) != 0 || listen(s.get(), backlog) != 0) {
     return INVALID_SOCKET;
   }
-  return s;
+  return s.release();
 }
 
 sock_t open_udp_socket(const char* ip, int port) {
-  return BoundSocket(SOCK_DGRAM, IPPROTO_UDP, ip, port);
+  Socket s(net_udp_socket());
+  if (!s.valid() || bind_socket(s.get(), ip, port) != 0) return INVALID_SOCKET;
+  return s.release();
 }
 
 void close_socket(sock_t s) {
