@@ -1,6 +1,7 @@
 #include "StateStore.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "Clock.h"
 #include "SharedState.h"
@@ -15,26 +16,19 @@ const size_t kKeyOffset = 4;
 const size_t kValueOffset = 1028;
 const size_t kTimeOffset = 2056;
 
-int32_t load_i32(const unsigned char* p) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
-  return static_cast<int32_t>(v);
+// Integers are stored little-endian whatever the host's byte order.
+template <typename T>
+T load_le(const unsigned char* p) {
+  typedef typename std::make_unsigned<T>::type Bits;
+  Bits v = 0;
+  for (int i = sizeof(T) - 1; i >= 0; --i) v = static_cast<Bits>((v << 8) | p[i]);
+  return static_cast<T>(v);
 }
 
-void store_i32(unsigned char* p, int32_t value) {
-  uint32_t v = static_cast<uint32_t>(value);
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-int64_t load_i64(const unsigned char* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return static_cast<int64_t>(v);
-}
-
-void store_i64(unsigned char* p, int64_t value) {
-  uint64_t v = static_cast<uint64_t>(value);
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+template <typename T>
+void store_le(unsigned char* p, T value) {
+  typename std::make_unsigned<T>::type v = static_cast<typename std::make_unsigned<T>::type>(value);
+  for (size_t i = 0; i < sizeof(T); ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
 // Copies at most 1024 bytes of text (up to an embedded zero) and a zero
@@ -98,16 +92,16 @@ int StateStore::unlock() { return mutex_->unlock() == 0 ? 0 : -2; }
 int StateStore::find(const std::string& key) const {
   for (int i = 0; i < kRecords; ++i) {
     const unsigned char* r = record(i);
-    if (load_i32(r + kFlagOffset) == 1 && load_text(r + kKeyOffset) == key) return i;
+    if (load_le<int32_t>(r + kFlagOffset) == 1 && load_text(r + kKeyOffset) == key) return i;
   }
   return -1;
 }
 
 StateStore::Record StateStore::load(int i) const {
   const unsigned char* r = record(i);
-  if (load_i32(r + kFlagOffset) != 1) return Record{-1, "", "", 0};
+  if (load_le<int32_t>(r + kFlagOffset) != 1) return Record{-1, "", "", 0};
   return Record{i, load_text(r + kKeyOffset), load_text(r + kValueOffset),
-                load_i64(r + kTimeOffset)};
+                load_le<int64_t>(r + kTimeOffset)};
 }
 
 int StateStore::write(const std::string& key, const std::string& value) {
@@ -119,15 +113,15 @@ int StateStore::write(const std::string& key, const std::string& value) {
   if (found >= 0) {
     unsigned char* r = record(found);
     store_text(r + kValueOffset, value);
-    store_i64(r + kTimeOffset, wall_ms());
+    store_le<int64_t>(r + kTimeOffset, wall_ms());
   } else {
     for (int i = 0; i < kRecords; ++i) {
       unsigned char* r = record(i);
-      if (load_i32(r + kFlagOffset) == 1) continue;
-      store_i32(r + kFlagOffset, 1);
+      if (load_le<int32_t>(r + kFlagOffset) == 1) continue;
+      store_le<int32_t>(r + kFlagOffset, 1);
       store_text(r + kKeyOffset, key);
       store_text(r + kValueOffset, value);
-      store_i64(r + kTimeOffset, wall_ms());
+      store_le<int64_t>(r + kTimeOffset, wall_ms());
       break;
     }
   }
@@ -142,7 +136,7 @@ int StateStore::read(const std::string& key, std::string* value, int64_t* time) 
   if (found >= 0) {
     const unsigned char* r = record(found);
     if (value != nullptr) *value = load_text(r + kValueOffset);
-    if (time != nullptr) *time = load_i64(r + kTimeOffset);
+    if (time != nullptr) *time = load_le<int64_t>(r + kTimeOffset);
   }
   return unlock();
 }
@@ -152,6 +146,6 @@ int StateStore::remove(const std::string& key) {
   int rc = lock();
   if (rc != 0) return rc;
   int found = find(key);
-  if (found >= 0) store_i32(record(found) + kFlagOffset, 0);
+  if (found >= 0) store_le<int32_t>(record(found) + kFlagOffset, 0);
   return unlock();
 }

@@ -76,13 +76,8 @@ std::string directory_of(const std::string& path) {
 }
 
 std::string read_text_file(const std::string& path) {
-  FILE* f = open_file(path, "r");
-  if (f == nullptr) return std::string();
   std::string text;
-  char chunk[1024];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof(chunk), f)) > 0) text.append(chunk, n);
-  fclose(f);
+  read_whole_file(path, &text, FileRead::kText);
   return text;
 }
 

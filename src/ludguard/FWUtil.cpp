@@ -16,6 +16,20 @@ unsigned long hex(fw_result r) { return static_cast<unsigned long>(static_cast<u
 
 bool failed(fw_result r) { return r < 0; }
 
+// The first two steps of looking an application up: the list of authorised
+// applications, then its path as the firewall's text. A failing step is
+// logged under fn.
+fw_result findApplication(FirewallBackend* fw, const char* fn, const std::string& path) {
+  fw_result r = fw->get_authorized_applications();
+  if (failed(r)) {
+    GUARD_LOG(kUnit, fn, "get_AuthorizedApplications failed: 0x%08lx\n", hex(r));
+  } else if (!fw->make_path_text(path)) {
+    r = kFwOutOfMemory;
+    GUARD_LOG(kUnit, fn, "SysAllocString failed: 0x%08lx\n", hex(r));
+  }
+  return r;
+}
+
 }  // namespace
 
 fw_result FWUtil::WindowsFirewallInitialize() {
@@ -35,13 +49,8 @@ fw_result FWUtil::WindowsFirewallInitialize() {
 fw_result FWUtil::WindowsFirewallAppIsEnabled(const std::string& path, int* enabled) {
   const char* fn = "FWUtil::WindowsFirewallAppIsEnabled";
   *enabled = 0;
-  fw_result r = fw_->get_authorized_applications();
-  if (failed(r)) {
-    GUARD_LOG(kUnit, fn, "get_AuthorizedApplications failed: 0x%08lx\n", hex(r));
-  } else if (!fw_->make_path_text(path)) {
-    r = kFwOutOfMemory;
-    GUARD_LOG(kUnit, fn, "SysAllocString failed: 0x%08lx\n", hex(r));
-  } else {
+  fw_result r = findApplication(fw_, fn, path);
+  if (!failed(r)) {
     bool found = false;
     r = fw_->item(&found);
     bool on = false;
@@ -103,16 +112,13 @@ fw_result FWUtil::WindowsFirewallAddApp(const std::string& path, const std::stri
 
 fw_result FWUtil::WindowsFirewallRemoveApp(const std::string& path) {
   const char* fn = "FWUtil::WindowsFirewallRemoveApp";
-  fw_result r = fw_->get_authorized_applications();
-  if (failed(r)) {
-    GUARD_LOG(kUnit, fn, "get_AuthorizedApplications failed: 0x%08lx\n", hex(r));
-  } else if (!fw_->make_path_text(path)) {
-    r = kFwOutOfMemory;
-    GUARD_LOG(kUnit, fn, "SysAllocString failed: 0x%08lx\n", hex(r));
-  } else if (failed(r = fw_->remove())) {
-    GUARD_LOG(kUnit, fn, "Remove failed: 0x%08lx\n", hex(r));
-  } else {
-    GUARD_LOG(kUnit, fn, "Authorized application %s is removed from the firewall.\n", path.c_str());
+  fw_result r = findApplication(fw_, fn, path);
+  if (!failed(r)) {
+    if (failed(r = fw_->remove())) {
+      GUARD_LOG(kUnit, fn, "Remove failed: 0x%08lx\n", hex(r));
+    } else {
+      GUARD_LOG(kUnit, fn, "Authorized application %s is removed from the firewall.\n", path.c_str());
+    }
   }
   fw_->free_texts();
   fw_->release_applications();

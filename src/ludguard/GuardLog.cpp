@@ -13,12 +13,9 @@ namespace {
 // Created on first use, so a line written before initSupervisor is still
 // serialised. The path is set once before any other thread exists.
 mutex_t* log_lock() {
-  static mutex_t lock = [] {
-    mutex_t m = nullptr;
-    mutex_init(&m);
-    return m;
-  }();
-  return &lock;
+  // Never destroyed: detached threads may still use it while the process ends.
+  static Mutex* lock = new Mutex;
+  return lock->get();
 }
 
 std::string& log_path() {

@@ -25,12 +25,9 @@ StateStore* g_store = nullptr;
 // the same critical section, so startMirror never sees a mirror that is
 // about to vanish as still running.
 mutex_t* mirror_lock() {
-  static mutex_t lock = [] {
-    mutex_t m = nullptr;
-    mutex_init(&m);
-    return m;
-  }();
-  return &lock;
+  // Never destroyed: detached threads may still use it while the process ends.
+  static Mutex* lock = new Mutex;
+  return lock->get();
 }
 bool g_mirror_running = false;
 

@@ -39,12 +39,9 @@ Tray* g_tray = nullptr;  // guarded by the process lock
 mutex_t* process_lock() {
   // Created on first use, so that the tray link is safe to set before
   // initSupervisor and in tests that never call it.
-  static mutex_t lock = [] {
-    mutex_t m = nullptr;
-    mutex_init(&m);
-    return m;
-  }();
-  return &lock;
+  // Never destroyed: detached threads may still use it while the process ends.
+  static Mutex* lock = new Mutex;
+  return lock->get();
 }
 
 // The ludarium launched last, shared with the coreThread that waits for it;

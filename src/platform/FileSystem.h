@@ -35,3 +35,14 @@ int rename_file(const std::string& from, const std::string& to);  // 0 or -1
 
 // fopen with a path as above.
 FILE* open_file(const std::string& path, const char* mode);
+
+// How read_whole_file opens the file: kText lets the C library translate line
+// ends (CRLF becomes LF on Windows; nothing changes on Linux).
+enum class FileRead { kBinary, kText };
+// Outcome of read_whole_file; kMissing is a path that names no file.
+enum class ReadResult { kOk, kMissing, kFailed };
+
+// The whole file into *out (replaced; left empty unless kOk). Any bytes,
+// zeros included.
+ReadResult read_whole_file(const std::string& path, std::string* out,
+                           FileRead mode = FileRead::kBinary);

@@ -27,10 +27,52 @@ int cond_signal(cond_t* c);
 int cond_broadcast(cond_t* c);
 int cond_destroy(cond_t* c);
 
+// A mutex_t owned by one object: created by the constructor, closed by the
+// destructor. get() gives the handle to the functions above. Movable (the
+// moved-from Mutex holds nothing), not copyable. A mutex that could not be
+// created makes every call on it fail with -1.
+class Mutex {
+ public:
+  Mutex() { mutex_init(&m_); }
+  ~Mutex();
+  Mutex(Mutex&& other) noexcept : m_(other.m_) { other.m_ = nullptr; }
+  Mutex& operator=(Mutex&& other) noexcept;
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+
+  mutex_t* get() { return &m_; }
+  int lock() { return mutex_lock(&m_); }
+  int unlock() { return mutex_unlock(&m_); }
+
+ private:
+  mutex_t m_ = nullptr;
+};
+
+// A cond_t owned the same way.
+class Condition {
+ public:
+  Condition() { cond_init(&c_); }
+  ~Condition();
+  Condition(Condition&& other) noexcept : c_(other.c_) { other.c_ = nullptr; }
+  Condition& operator=(Condition&& other) noexcept;
+  Condition(const Condition&) = delete;
+  Condition& operator=(const Condition&) = delete;
+
+  cond_t* get() { return &c_; }
+  // m may be null: a pause that owns no mutex (see cond_timedwait).
+  int timedwait(Mutex* m, int ms) { return cond_timedwait(&c_, m != nullptr ? m->get() : nullptr, ms); }
+  int signal() { return cond_signal(&c_); }
+  int broadcast() { return cond_broadcast(&c_); }
+
+ private:
+  cond_t c_ = nullptr;
+};
+
 // Holds a mutex for a scope.
 class MutexGuard {
  public:
   explicit MutexGuard(mutex_t* m) : m_(m) { mutex_lock(m_); }
+  explicit MutexGuard(Mutex* m) : MutexGuard(m->get()) {}
   ~MutexGuard() { mutex_unlock(m_); }
   MutexGuard(const MutexGuard&) = delete;
   MutexGuard& operator=(const MutexGuard&) = delete;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <utility>
 
 typedef unsigned int (*thread_func)(void* arg);
 
@@ -23,6 +25,24 @@ const unsigned int kThreadStackBytes = 256 * 1024;
 // address space, too many threads; fn is then never called). There is no
 // handle to join.
 int thread_begin(thread_func fn, void* arg);
+
+// thread_begin for a callable that owns what the thread needs (a Socket,
+// say): the new thread runs fn() and destroys it. When no thread starts, fn
+// is destroyed here, uncalled, and -1 is returned.
+template <typename Fn>
+int thread_run(Fn fn) {
+  struct Body {
+    static unsigned int run(void* p) {
+      std::unique_ptr<Fn> owned(static_cast<Fn*>(p));
+      (*owned)();
+      return 0;
+    }
+  };
+  std::unique_ptr<Fn> owned(new Fn(std::move(fn)));
+  if (thread_begin(&Body::run, owned.get()) != 0) return -1;
+  owned.release();
+  return 0;
+}
 
 // Id of the calling thread as the log prints it (kernel thread id on Linux,
 // GetCurrentThreadId on Windows).

@@ -131,3 +131,75 @@ TEST_F(ConditionTest, APauseWithoutOwningTheMutexLeavesItFree) {
   EXPECT_TRUE(wait_until(other.done, 5000));
   EXPECT_EQ(-1, mutex_unlock(&mutex_));
 }
+
+namespace {
+
+struct GuardedLocker {
+  Mutex* mutex;
+  std::atomic<bool> done{false};
+};
+
+unsigned int lock_owned_mutex(void* p) {
+  GuardedLocker* l = static_cast<GuardedLocker*>(p);
+  {
+    MutexGuard guard(l->mutex);
+  }
+  l->done = true;
+  return 0;
+}
+
+}  // namespace
+
+TEST(MutexOwnerTest, AGuardHoldsTheOwnedMutexForItsScope) {
+  Mutex mutex;
+  ASSERT_NE(nullptr, *mutex.get());
+  GuardedLocker other{&mutex};
+  {
+    MutexGuard guard(&mutex);
+    // Re-entrant for its owner, as the handle is.
+    EXPECT_EQ(0, mutex.lock());
+    EXPECT_EQ(0, mutex.unlock());
+    ASSERT_EQ(0, thread_begin(lock_owned_mutex, &other));
+    sleep_ms(100);
+    EXPECT_FALSE(other.done);
+  }
+  EXPECT_TRUE(wait_until(other.done, 5000));
+  EXPECT_EQ(-1, mutex.unlock());
+}
+
+TEST(MutexOwnerTest, AMovedMutexWorksInItsNewOwnerOnly) {
+  Mutex first;
+  mutex_t handle = *first.get();
+  Mutex second(std::move(first));
+  EXPECT_EQ(nullptr, *first.get());
+  EXPECT_EQ(-1, first.lock());
+  EXPECT_EQ(handle, *second.get());
+  EXPECT_EQ(0, second.lock());
+  EXPECT_EQ(0, second.unlock());
+
+  Mutex third;
+  third = std::move(second);
+  EXPECT_EQ(handle, *third.get());
+  EXPECT_EQ(0, third.lock());
+  EXPECT_EQ(0, third.unlock());
+}
+
+TEST(MutexOwnerTest, AnOwnedConditionSignalsTimesOutAndMoves) {
+  Mutex mutex;
+  Condition cond;
+  ASSERT_NE(nullptr, *cond.get());
+  ASSERT_EQ(0, mutex.lock());
+  EXPECT_EQ(1, cond.timedwait(&mutex, 20));
+  EXPECT_EQ(0, cond.signal());
+  EXPECT_EQ(0, cond.timedwait(&mutex, 5000));
+  // The wait gave the mutex back to its owner.
+  EXPECT_EQ(0, mutex.unlock());
+  // A pause without any mutex, as the worker loops take it.
+  EXPECT_EQ(1, cond.timedwait(nullptr, 20));
+
+  Condition moved(std::move(cond));
+  EXPECT_EQ(nullptr, *cond.get());
+  EXPECT_EQ(-1, cond.signal());
+  EXPECT_EQ(0, moved.signal());
+  EXPECT_EQ(0, moved.timedwait(nullptr, 5000));
+}

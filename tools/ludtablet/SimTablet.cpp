@@ -16,14 +16,14 @@ std::string tablet_frame_head(size_t content_length, int type, const std::string
 
 SimTablet::SimTablet(int32_t user_id, const TabletOptions& options) : user_id_(user_id), options_(options) {}
 
-SimTablet::~SimTablet() { close(); }
+SimTablet::~SimTablet() {}
 
 bool SimTablet::connect() {
   std::string ip;
   if (!net_resolve_ipv4(options_.host, &ip)) return false;
-  socket_ = net_tcp_socket();
-  if (socket_ == kInvalidSocket) return false;
-  if (net_connect(socket_, ip, options_.port) != 0) {
+  socket_.reset(net_tcp_socket());
+  if (!socket_.valid()) return false;
+  if (net_connect(socket_.get(), ip, options_.port) != 0) {
     close();
     return false;
   }
@@ -32,8 +32,7 @@ bool SimTablet::connect() {
 }
 
 void SimTablet::close() {
-  if (socket_ != kInvalidSocket) close_socket(socket_);
-  socket_ = kInvalidSocket;
+  socket_.reset();
   phase_ = kClosed;
 }
 
@@ -41,7 +40,7 @@ void SimTablet::sendFrame(int type, const std::string& body, const std::string& 
   std::string frame = tablet_frame_head(body.size(), type, id) + "\n" + body;
   int done = 0;
   while (done < static_cast<int>(frame.size())) {
-    int n = net_send(socket_, frame.data() + done, static_cast<int>(frame.size()) - done);
+    int n = net_send(socket_.get(), frame.data() + done, static_cast<int>(frame.size()) - done);
     if (n <= 0) {
       close();
       return;
@@ -52,7 +51,7 @@ void SimTablet::sendFrame(int type, const std::string& body, const std::string& 
 
 void SimTablet::onReadable(int64_t now_ms) {
   char buf[8192];
-  int n = net_recv(socket_, buf, sizeof(buf));
+  int n = net_recv(socket_.get(), buf, sizeof(buf));
   if (n <= 0) {
     if (options_.verbose) printf("%d: connection closed\n", user_id_);
     close();

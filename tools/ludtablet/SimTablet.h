@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Net.h"
+#include "Socket.h"
 
 struct TabletOptions {
   std::string host = "127.0.0.1";
@@ -29,7 +30,7 @@ class SimTablet {
   ~SimTablet();
 
   bool connect();
-  sock_t socket() const { return socket_; }
+  sock_t socket() const { return socket_.get(); }
   Phase phase() const { return phase_; }
   int32_t user_id() const { return user_id_; }
 
@@ -50,7 +51,7 @@ class SimTablet {
 
   int32_t user_id_;
   TabletOptions options_;
-  sock_t socket_ = kInvalidSocket;
+  Socket socket_;
   Phase phase_ = kConnecting;
   std::string buffer_;
   std::map<std::string, int64_t> arrivals_;

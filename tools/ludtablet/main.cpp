@@ -27,6 +27,7 @@
 #include "Clock.h"
 #include "JsonReader.h"
 #include "Net.h"
+#include "Socket.h"
 #include "SimTablet.h"
 #include "Thread.h"
 
@@ -44,10 +45,13 @@ int usage() {
 // host and port from it. False when none came or it made no sense.
 bool discover(const std::string& broadcast_ip, TabletOptions* options) {
   static const int kPorts[] = {40011, 40112, 40213, 40214, 40215, 40216};
+  std::vector<Socket> sockets;
   std::vector<PollItem> items;
   for (int port : kPorts) {
-    sock_t s = open_udp_socket(broadcast_ip.c_str(), port);
-    if (s != kInvalidSocket) items.push_back(PollItem{s, false});
+    Socket s(open_udp_socket(broadcast_ip.c_str(), port));
+    if (!s.valid()) continue;
+    items.push_back(PollItem{s.get(), false});
+    sockets.push_back(std::move(s));
   }
   bool found = false;
   int64_t end = wall_ms() + 30000;
@@ -70,7 +74,6 @@ bool discover(const std::string& broadcast_ip, TabletOptions* options) {
       if (found) break;
     }
   }
-  for (const PollItem& item : items) close_socket(item.socket);
   if (found) printf("discovered %s:%d\n", options->host.c_str(), options->port);
   return found;
 }

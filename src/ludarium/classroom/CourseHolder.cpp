@@ -1,10 +1,6 @@
 #include "CourseHolder.h"
 
-CourseHolder::CourseHolder(const Settings& settings) : settings_(settings) {
-  mutex_init(&mutex_);
-}
-
-CourseHolder::~CourseHolder() { mutex_destroy(&mutex_); }
+CourseHolder::CourseHolder(const Settings& settings) : settings_(settings) {}
 
 BrocastData CourseHolder::getData() {
   MutexGuard guard(&mutex_);

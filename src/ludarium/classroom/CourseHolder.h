@@ -22,7 +22,6 @@
 class CourseHolder {
  public:
   explicit CourseHolder(const Settings& settings);
-  ~CourseHolder();
   CourseHolder(const CourseHolder&) = delete;
   CourseHolder& operator=(const CourseHolder&) = delete;
 
@@ -70,7 +69,7 @@ class CourseHolder {
   void published(bool class_changed);
 
   const Settings& settings_;
-  mutex_t mutex_;
+  Mutex mutex_;
   BrocastData data_;
   std::string json_;       // data_.toJSON() while json_valid_
   bool json_valid_ = false;

@@ -2,9 +2,9 @@
 
 #include "Clock.h"
 
-InstructionManager::InstructionManager() { mutex_init(&mutex_); }
+InstructionManager::InstructionManager() {}
 
-InstructionManager::~InstructionManager() { mutex_destroy(&mutex_); }
+InstructionManager::~InstructionManager() {}
 
 void InstructionManager::add(Instruction instruction) { add(std::move(instruction), wall_ms()); }
 

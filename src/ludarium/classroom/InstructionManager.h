@@ -29,6 +29,6 @@ class InstructionManager {
   Instruction getInstruction(int64_t now_ms);
 
  private:
-  mutex_t mutex_;  // guards queue_
+  Mutex mutex_;  // guards queue_
   std::deque<Instruction> queue_;
 };

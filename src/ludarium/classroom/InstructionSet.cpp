@@ -4,15 +4,9 @@
 
 #include "Thread.h"
 
-InstructionSet::InstructionSet(InstructionManager& manager) : manager_(manager) {
-  mutex_init(&lock_);
-  cond_init(&cond_);
-}
+InstructionSet::InstructionSet(InstructionManager& manager) : manager_(manager) {}
 
-InstructionSet::~InstructionSet() {
-  cond_destroy(&cond_);
-  mutex_destroy(&lock_);
-}
+InstructionSet::~InstructionSet() {}
 
 void InstructionSet::start(std::function<void()> wake_sessions,
                            std::function<int32_t()> class_of_course) {
@@ -22,28 +16,13 @@ void InstructionSet::start(std::function<void()> wake_sessions,
   thread_begin(worker, this);
 }
 
-void InstructionSet::stop() {
-  {
-    MutexGuard guard(&lock_);
-    stop_ = 1;
-  }
-  wake_worker();
-  while (started_ && !finished_) sleep_ms(10);
-}
-
 unsigned int InstructionSet::worker(void* self) {
   InstructionSet* set = static_cast<InstructionSet*>(self);
   for (;;) {
-    {
-      MutexGuard guard(&set->lock_);
-      if (set->stop_ != 0) break;
-    }
     // A pause that a wake_worker ends early; the lock is not held meanwhile.
-    cond_timedwait(&set->cond_, nullptr, 200);
+    cond_timedwait(set->cond_.get(), nullptr, 200);
     set->workOnce();
   }
-  set->finished_ = true;
-  return 0;
 }
 
 void InstructionSet::workOnce() {
@@ -136,4 +115,4 @@ int32_t InstructionSet::class_id() {
   return class_id_;
 }
 
-void InstructionSet::wake_worker() { cond_signal(&cond_); }
+void InstructionSet::wake_worker() { cond_.signal(); }

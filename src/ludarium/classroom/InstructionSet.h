@@ -3,7 +3,7 @@
 // wakes the sessions; each session asks which filed instruction applies to
 // its student (the one with the highest id).
 //
-// Thread safety: lock_ guards every field from stop_ down. The worker holds
+// Thread safety: lock_ guards every field from class_id_ down. The worker holds
 // no lock while it calls the manager, the course holder or wake_sessions.
 #pragma once
 
@@ -27,9 +27,8 @@ class InstructionSet {
 
   // Starts the worker thread (once). wake_sessions is called when a new
   // instruction was filed; class_of_course tells the published class id.
+  // The worker runs for the rest of the process.
   void start(std::function<void()> wake_sessions, std::function<int32_t()> class_of_course);
-  // Ends the worker within a pause (for tests); nothing else stops it.
-  void stop();
 
   void set_current(const Instruction& instruction);
   InstructionEntry select_for(const User& student);
@@ -41,21 +40,18 @@ class InstructionSet {
   // Ends the worker's pause at once.
   void wake_worker();
 
-  // One pass of the worker after its pause (exposed for tests).
-  void workOnce();
-
  private:
   static unsigned int worker(void* self);
+  // One pass of the worker after its pause.
+  void workOnce();
 
   InstructionManager& manager_;
   std::function<void()> wake_sessions_;       // set before the worker starts
   std::function<int32_t()> class_of_course_;  // likewise
   std::atomic<bool> started_{false};
-  std::atomic<bool> finished_{false};
 
-  mutex_t lock_;
-  cond_t cond_;
-  int32_t stop_ = 0;
+  Mutex lock_;
+  Condition cond_;
   int32_t class_id_ = -1;
   uint64_t last_instruction_id_ = 0;
   InstructionTarget current_target_;

@@ -1,8 +1,8 @@
 #include "TeacherPresence.h"
 
-TeacherPresence::TeacherPresence() { mutex_init(&mutex_); }
+TeacherPresence::TeacherPresence() {}
 
-TeacherPresence::~TeacherPresence() { mutex_destroy(&mutex_); }
+TeacherPresence::~TeacherPresence() {}
 
 void TeacherPresence::recordPing(int32_t teacher_id, int64_t now_ms) {
   if (teacher_id <= 0) return;

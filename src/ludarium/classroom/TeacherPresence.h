@@ -26,6 +26,6 @@ class TeacherPresence {
   Entry lookup(int32_t teacher_id);
 
  private:
-  mutex_t mutex_;
+  Mutex mutex_;
   std::map<int32_t, Entry> entries_;
 };

@@ -44,9 +44,9 @@ void set_field(User* u, const std::string& name, const JsonValue& v) {
 
 }  // namespace
 
-UserRegistry::UserRegistry() { mutex_init(&lock_); }
+UserRegistry::UserRegistry() {}
 
-UserRegistry::~UserRegistry() { mutex_destroy(&lock_); }
+UserRegistry::~UserRegistry() {}
 
 bool UserRegistry::addFromJson(const std::string& json) {
   JsonDocument doc;

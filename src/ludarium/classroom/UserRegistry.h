@@ -49,6 +49,6 @@ class UserRegistry {
   void delUserInfo(int32_t user_id);
 
  private:
-  mutex_t lock_;
+  Mutex lock_;
   std::map<int32_t, User> users_;
 };

@@ -4,6 +4,7 @@
 
 #include "ConsoleTrace.h"
 #include "Log.h"
+#include "PortRange.h"
 #include "Thread.h"
 
 const char ASAuthorizeServer::kPolicy[] =
@@ -14,23 +15,14 @@ static_assert(sizeof(ASAuthorizeServer::kPolicy) == ASAuthorizeServer::kPolicySi
 
 ASAuthorizeServer::ASAuthorizeServer(CourseHolder& course) : course_(course) {}
 
-ASAuthorizeServer::~ASAuthorizeServer() {
-  stop_ = 1;
-  if (sock_ != kInvalidSocket) {
-    close_gracefully(sock_);
-    close_socket(sock_);
-  }
-}
+ASAuthorizeServer::~ASAuthorizeServer() { stop_ = 1; }
 
 int ASAuthorizeServer::checkPort() {
-  for (int port = kFirstPort; port <= kLastPort; ++port) {
-    if (port_in_use(port, "127.0.0.1") == 0) {
-      port_ = port;
-      course_.update([port](BrocastData& course) { course.as_policy_port = port; });
-      return port;
-    }
-  }
-  return kLastPort + 1;
+  int port = first_free_port(kFirstPort, kLastPort, "127.0.0.1");
+  if (port > kLastPort) return port;
+  port_ = port;
+  course_.update([port](BrocastData& course) { course.as_policy_port = port; });
+  return port;
 }
 
 int ASAuthorizeServer::Start() {
@@ -38,14 +30,14 @@ int ASAuthorizeServer::Start() {
   if (started == -1) LOG("e", "WSAStartup load error");
   if (started == -2) LOG("e", "WinSock's version error");
   status_ = 0;
-  sock_ = net_tcp_socket();
+  sock_.reset(net_tcp_socket());
   BindSocket();
   ListenSocket();
   return thread_begin(acceptThread, this);
 }
 
 int ASAuthorizeServer::BindSocket() {
-  if (net_bind_any(sock_, port_) != 0) {
+  if (net_bind_any(sock_.get(), port_) != 0) {
     LOG("e", "Bind error");
     return -1;
   }
@@ -54,7 +46,7 @@ int ASAuthorizeServer::BindSocket() {
 }
 
 int ASAuthorizeServer::ListenSocket() {
-  if (net_listen(sock_, 100) != 0) {
+  if (net_listen(sock_.get(), 100) != 0) {
     LOG("e", "Listen error");
     return -1;
   }
@@ -62,13 +54,13 @@ int ASAuthorizeServer::ListenSocket() {
   return 0;
 }
 
-sock_t ASAuthorizeServer::AcceptSocket() {
+Socket ASAuthorizeServer::AcceptSocket() {
   std::string peer;
   int peer_port = 0;
-  sock_t s = net_accept(sock_, &peer, &peer_port);
-  if (s == kInvalidSocket) {
+  Socket s(net_accept(sock_.get(), &peer, &peer_port), SocketClose::kGraceful);
+  if (!s.valid()) {
     LOG("e", "Accept error");
-    return kInvalidSocket;
+    return s;
   }
   LOG("d", "Accept %s:%d", peer.c_str(), peer_port);
   return s;
@@ -86,25 +78,20 @@ unsigned int ASAuthorizeServer::acceptThread(void* arg) {
   ASAuthorizeServer* self = static_cast<ASAuthorizeServer*>(arg);
   int failures = 0;
   while (self->stop_ == 0) {
-    sock_t s = self->AcceptSocket();
-    if (s == kInvalidSocket) {
+    Socket s = self->AcceptSocket();
+    if (!s.valid()) {
       sleep_ms(static_cast<unsigned int>(acceptPauseMs(++failures)));
       continue;
     }
     failures = 0;
-    sock_t* owned = new sock_t(s);
-    if (thread_begin(connectionThread, owned) != 0) {
-      delete owned;
-      close_gracefully(s);
-      close_socket(s);
-    }
+    // Without a thread the connection closes at once, with the lambda.
+    thread_run([connection = std::move(s)]() mutable { answer(std::move(connection)); });
   }
   return 0;
 }
 
-unsigned int ASAuthorizeServer::connectionThread(void* arg) {
-  sock_t s = *static_cast<sock_t*>(arg);
-  delete static_cast<sock_t*>(arg);
+void ASAuthorizeServer::answer(Socket connection) {
+  const sock_t s = connection.get();
   int ready;
   while ((ready = net_wait_writable(s, 10)) == 0) {
   }
@@ -119,8 +106,6 @@ unsigned int ASAuthorizeServer::connectionThread(void* arg) {
       sent += static_cast<size_t>(n);
     }
   }
-  // The client's request, if it sent one, is read and dropped here.
-  close_gracefully(s);
-  close_socket(s);
-  return 0;
+  // The client's request, if it sent one, is read and dropped as the
+  // connection closes.
 }

@@ -12,7 +12,7 @@
 #include <cstddef>
 
 #include "CourseHolder.h"
-#include "Net.h"
+#include "Socket.h"
 
 class ASAuthorizeServer {
  public:
@@ -37,8 +37,8 @@ class ASAuthorizeServer {
   int Start();
   int BindSocket();    // 0 or -1
   int ListenSocket();  // 0 or -1
-  // One connection, or kInvalidSocket.
-  sock_t AcceptSocket();
+  // One connection (closed gracefully), or an invalid Socket.
+  Socket AcceptSocket();
 
   int port() const { return port_; }
 
@@ -49,11 +49,12 @@ class ASAuthorizeServer {
 
  private:
   static unsigned int acceptThread(void* self);
-  static unsigned int connectionThread(void* socket);
+  // One connection's thread: the policy, then the close.
+  static void answer(Socket connection);
 
   CourseHolder& course_;
   int status_ = 0;
-  sock_t sock_ = kInvalidSocket;
+  Socket sock_{kInvalidSocket, SocketClose::kGraceful};
   std::atomic<int> stop_{0};
   int port_ = 0;
 };

@@ -22,8 +22,6 @@ Brocast::Brocast(CourseHolder& course) : Brocast(course, system_adapter_source()
 
 Brocast::Brocast(CourseHolder& course, AdapterSource adapters)
     : course_(course), adapters_(std::move(adapters)) {
-  mutex_init(&mutex_);
-  mutex_init(&apply_mutex_);
   course_.on_publish([this] { applyNetCard(); });
   int started = net_startup(2, 2);
   if (started != 0) {
@@ -31,7 +29,7 @@ Brocast::Brocast(CourseHolder& course, AdapterSource adapters)
     return;
   }
   net_started_ = true;
-  sock_ = net_udp_socket();
+  sock_.reset(net_udp_socket());
   std::string host;
   if (host_address(&host)) {
     course_.setAddresses(host, host.substr(0, host.rfind('.') + 1) + "255");
@@ -47,13 +45,8 @@ Brocast::~Brocast() {
   quit_ = true;
   // A pass takes at most a few port probes and one send.
   for (int i = 0; i < 3000 && thread_running_; ++i) sleep_ms(10);
-  if (sock_ != kInvalidSocket) {
-    close_gracefully(sock_);
-    close_socket(sock_);
-  }
+  sock_.reset();  // while the socket library is still started
   if (net_started_) net_cleanup();
-  mutex_destroy(&apply_mutex_);
-  mutex_destroy(&mutex_);
 }
 
 unsigned int Brocast::announcerThread(void* arg) {
@@ -92,7 +85,7 @@ std::string Brocast::datagramText(const std::string& text) {
 }
 
 int Brocast::sendStringBrocast(const std::string& text, int channel) {
-  if (sock_ == kInvalidSocket) {
+  if (!sock_.valid()) {
     int error = net_last_error();
     console_trace("\"socket\" error! error code is %d\n", error);
     LOG("e", "\"socket\" error! error code is %d", error);
@@ -100,9 +93,9 @@ int Brocast::sendStringBrocast(const std::string& text, int channel) {
   }
   int port = destinationPort(channel, [](int p) { return port_in_use(p, "127.0.0.1") != 0; });
   std::string address = course_.broadcastAddress();
-  enable_broadcast(sock_);
+  enable_broadcast(sock_.get());
   std::string payload = datagramText(text);
-  if (send_datagram(sock_, address.c_str(), port, payload.data(), payload.size()) < 0) {
+  if (send_datagram(sock_.get(), address.c_str(), port, payload.data(), payload.size()) < 0) {
     console_trace("\"sendto\" error!, error code is %d\n", net_last_error());
     return -1;
   }

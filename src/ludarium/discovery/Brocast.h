@@ -22,6 +22,7 @@
 #include "Mutex.h"
 #include "Net.h"
 #include "NetAdapters.h"
+#include "Socket.h"
 
 // Where the announcer learns the machine's adapters; the system's by
 // default (tests give their own).
@@ -74,13 +75,12 @@ class Brocast {
   static std::string datagramText(const std::string& text);
 
  private:
-  void init();
   static unsigned int announcerThread(void* self);
 
   CourseHolder& course_;
-  mutex_t mutex_;
-  mutex_t apply_mutex_;
-  sock_t sock_ = kInvalidSocket;
+  Mutex mutex_;
+  Mutex apply_mutex_;
+  Socket sock_{kInvalidSocket, SocketClose::kGraceful};
   std::string selected_card_;
   std::vector<std::string> working_;
   const AdapterSource adapters_;

@@ -12,18 +12,6 @@
 
 namespace {
 
-// The whole file in binary mode; "" when it cannot be opened.
-std::string read_binary_file(const std::string& path) {
-  FILE* f = open_file(path, "rb");
-  if (f == nullptr) return std::string();
-  std::string bytes;
-  char chunk[65536];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof(chunk), f)) > 0) bytes.append(chunk, n);
-  fclose(f);
-  return bytes;
-}
-
 // "cap_wnd": a boolean, or a number (non-zero is true); anything else
 // leaves the default.
 bool read_cap_wnd(const JsonDocument& doc) {
@@ -99,7 +87,7 @@ int APIScreenCap::onHandleEvent(HttpRequest& request) {
     // this one.
     remove_file(png_path);
     if (capture.savePng(png_path) != 0) LOG("w", "cannot write %s", png_path.c_str());
-    png = read_binary_file(png_path);
+    read_whole_file(png_path, &png);
   }
 
   if (fmt == "json" || fmt == "string") {

@@ -3,15 +3,13 @@
 #include "Clock.h"
 #include "Thread.h"
 
-SocketLink::SocketLink(sock_t s) : socket_(s), waiter_(s) {}
+SocketLink::SocketLink(Socket s) : socket_(s.release(), SocketClose::kGraceful), waiter_(socket_.get()) {}
 
-SocketLink::~SocketLink() { close(); }
-
-int SocketLink::receive(char* buf, int len) { return net_recv_now(socket_, buf, len); }
+int SocketLink::receive(char* buf, int len) { return net_recv_now(socket_.get(), buf, len); }
 
 int64_t SocketLink::now_ms() { return wall_ms(); }
 
-int SocketLink::send(const std::string& frame) { return send_frame(socket_, frame); }
+int SocketLink::send(const std::string& frame) { return send_frame(socket_.get(), frame); }
 
 int SocketLink::last_error() { return net_last_error(); }
 
@@ -26,11 +24,6 @@ int SocketLink::wait(int ms, bool watch_socket) {
 
 void SocketLink::wake() { waiter_.wake(); }
 
-bool SocketLink::peer_address(std::string* ip, int* port) { return net_peer_address(socket_, ip, port); }
+bool SocketLink::peer_address(std::string* ip, int* port) { return net_peer_address(socket_.get(), ip, port); }
 
-void SocketLink::close() {
-  if (socket_ == kInvalidSocket) return;
-  close_gracefully(socket_);
-  close_socket(socket_);
-  socket_ = kInvalidSocket;
-}
+void SocketLink::close() { socket_.reset(); }

@@ -4,12 +4,14 @@
 
 #include "Net.h"
 #include "SessionLink.h"
+#include "Socket.h"
 #include "SocketWaiter.h"
 
 class SocketLink : public SessionLink {
  public:
-  explicit SocketLink(sock_t s);
-  ~SocketLink() override;
+  explicit SocketLink(Socket s);
+  // The waiter goes first, while the socket is still open.
+  ~SocketLink() override = default;
 
   int receive(char* buf, int len) override;
   int64_t now_ms() override;
@@ -21,6 +23,6 @@ class SocketLink : public SessionLink {
   void close() override;
 
  private:
-  sock_t socket_;
+  Socket socket_;  // closed gracefully
   SocketWaiter waiter_;
 };

@@ -5,6 +5,7 @@
 
 #include "Log.h"
 #include "Memory.h"
+#include "PortRange.h"
 #include "SocketLink.h"
 #include "SocketTaskThread.h"
 #include "Thread.h"
@@ -18,24 +19,17 @@ struct SessionStart {
 
 }  // namespace
 
-SocketServer::SocketServer(const SessionContext& context) : context_(context) {
-  mutex_init(&lock_);
-}
+SocketServer::SocketServer(const SessionContext& context) : context_(context) {}
 
-SocketServer::~SocketServer() {
-  close_gracefully(listen_socket_);
-  close_socket(listen_socket_);
-}
+SocketServer::~SocketServer() {}
 
 int SocketServer::checkPort() {
-  for (int port = kFirstPort; port <= kLastPort; ++port) {
-    if (port_in_use(port, "127.0.0.1") != 0) continue;
-    port_ = port;
-    LOG("d", "SocketServer running on 127.0.0.1:%d", port);
-    context_.course.update([port](BrocastData& course) { course.socket_port = port; });
-    return port;
-  }
-  return kLastPort + 1;
+  int port = first_free_port(kFirstPort, kLastPort, "127.0.0.1");
+  if (port > kLastPort) return port;
+  port_ = port;
+  LOG("d", "SocketServer running on 127.0.0.1:%d", port);
+  context_.course.update([port](BrocastData& course) { course.socket_port = port; });
+  return port;
 }
 
 void SocketServer::Start() {
@@ -46,24 +40,14 @@ void SocketServer::Start() {
     MutexGuard guard(&lock_);
     live_count_ = 0;
   }
-  listen_socket_ = net_tcp_socket();
+  listen_socket_.reset(net_tcp_socket());
   BindSocket();
   ListenSocket();
-  accept_running_ = true;
-  if (thread_begin(accept_thread, this) != 0) accept_running_ = false;
-}
-
-void SocketServer::Stop() {
-  stopping_ = true;
-  // A connection of our own wakes the blocking accept.
-  while (accept_running_) {
-    port_in_use(port_, "127.0.0.1");
-    sleep_ms(20);
-  }
+  thread_begin(accept_thread, this);
 }
 
 int SocketServer::BindSocket() {
-  if (net_bind_any(listen_socket_, port_) != 0) {
+  if (net_bind_any(listen_socket_.get(), port_) != 0) {
     LOG("e", "Bind error");
     return -1;
   }
@@ -75,7 +59,7 @@ int SocketServer::ListenSocket() {
   // Room for a whole school reconnecting at once (after a Wi-Fi drop): with
   // a queue of 100, the connections beyond it lose their SYN and retry only
   // after 1 s, then 3 s, which made a login storm of 2,000 take 10 s and more.
-  if (net_listen(listen_socket_, kMaxSessions) != 0) {
+  if (net_listen(listen_socket_.get(), kMaxSessions) != 0) {
     LOG("e", "Listen error");
     return -1;
   }
@@ -83,13 +67,13 @@ int SocketServer::ListenSocket() {
   return 0;
 }
 
-sock_t SocketServer::AcceptSocket() {
+Socket SocketServer::AcceptSocket() {
   std::string ip;
   int port = 0;
-  sock_t s = net_accept(listen_socket_, &ip, &port);
-  if (s == kInvalidSocket) {
+  Socket s(net_accept(listen_socket_.get(), &ip, &port));
+  if (!s.valid()) {
     LOG("e", "Accept error");
-    return kInvalidSocket;
+    return s;
   }
   LOG("d", "Accept %s:%d", ip.c_str(), port);
   return s;
@@ -97,39 +81,32 @@ sock_t SocketServer::AcceptSocket() {
 
 unsigned int SocketServer::accept_thread(void* self) {
   SocketServer* server = static_cast<SocketServer*>(self);
-  while (!server->stopping_) {
-    sock_t s = server->AcceptSocket();
-    if (server->stopping_) {
-      close_socket(s);
-      break;
-    }
-    if (s == kInvalidSocket) {
+  for (;;) {
+    Socket s = server->AcceptSocket();
+    if (!s.valid()) {
       // A broken listener fails every accept at once: pace the retries.
       sleep_ms(100);
       continue;
     }
     std::shared_ptr<SocketTaskThread> session;
     // Out of memory or threads, one connection is refused; the server and
-    // its other sessions go on.
-    bool link_owns_socket = false;
+    // its other sessions go on. A refused connection's socket closes with s.
     try {
       MutexGuard guard(&server->lock_);
       if (server->live_count_ >= kMaxSessions ||
           server->vThreads.size() >= static_cast<size_t>(kMaxSessions)) {
         LOG("e", "too many sessions (%d), connection closed", server->live_count_);
-        close_socket(s);
         continue;
       }
-      std::unique_ptr<SessionLink> link(new SocketLink(s));
-      link_owns_socket = true;  // from here on the link closes it, however this ends
-      session = std::make_shared<SocketTaskThread>(server, server->context_, std::move(link), server->task_counter_);
+      std::unique_ptr<SessionLink> link(new SocketLink(std::move(s)));
+      session = std::make_shared<SocketTaskThread>(server, server->context_, std::move(link),
+                                                   server->task_counter_);
       server->vThreads.push_back(session);
       server->task_counter_++;
       // Counted here rather than on the new thread, so the cap holds for a burst.
       server->live_count_++;
     } catch (const std::bad_alloc&) {
       LOG("e", "no memory for a new session, connection closed");
-      if (!link_owns_socket) close_socket(s);
       continue;
     }
     SessionStart* start = new (std::nothrow) SessionStart{server, session};
@@ -139,8 +116,6 @@ unsigned int SocketServer::accept_thread(void* self) {
       server->TaskThreadExit(session);
     }
   }
-  server->accept_running_ = false;
-  return 0;
 }
 
 unsigned int SocketServer::session_thread(void* arg) {
@@ -230,12 +205,3 @@ void SocketServer::wake_sessions() {
   for (const auto& session : copy_sessions()) session->wake();
 }
 
-int SocketServer::live_sessions() {
-  MutexGuard guard(&lock_);
-  return live_count_;
-}
-
-size_t SocketServer::session_count() {
-  MutexGuard guard(&lock_);
-  return vThreads.size();
-}

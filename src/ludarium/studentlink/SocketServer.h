@@ -13,7 +13,6 @@
 // refers to it any more.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -22,6 +21,7 @@
 #include "Net.h"
 #include "SessionContext.h"
 #include "SessionDirectory.h"
+#include "Socket.h"
 
 class SocketTaskThread;
 
@@ -40,18 +40,17 @@ class SocketServer : public SessionDirectory {
   int checkPort();
   // Main thread, once: socket start-up, bind, listen, accept thread.
   void Start();
-  // Ends the accept thread (for tests); sessions run on.
-  void Stop();
 
   int BindSocket();
   int ListenSocket();
-  sock_t AcceptSocket();
+  // One connection; an invalid Socket when the accept failed.
+  Socket AcceptSocket();
 
   // Session threads (SessionDirectory).
   void Kickoff(int32_t user_id) override;
   bool checkTaskAndExitByMac(const std::string& mac, int32_t own_task_id) override;
   bool has_other_live_session(int32_t user_id, int32_t own_task_id) override;
-  mutex_t* lock() override { return &lock_; }
+  mutex_t* lock() override { return lock_.get(); }
 
   void TaskThreadExit(const std::shared_ptr<SocketTaskThread>& session);
   // The instruction worker and the course holder: every session runs its
@@ -59,9 +58,6 @@ class SocketServer : public SessionDirectory {
   void wake_sessions();
 
   int port() const { return port_; }
-  int live_sessions();
-  size_t session_count();
-
 
  private:
   static unsigned int accept_thread(void* self);
@@ -70,13 +66,11 @@ class SocketServer : public SessionDirectory {
 
   const SessionContext context_;
   int32_t live_count_ = 0;
-  sock_t listen_socket_ = kInvalidSocket;
+  Socket listen_socket_{kInvalidSocket, SocketClose::kGraceful};
   std::vector<std::shared_ptr<SocketTaskThread>> vThreads;
-  mutex_t lock_;
+  Mutex lock_;
   int32_t task_counter_ = 0;
   int32_t ended_since_trim_ = 0;
   static const int32_t kTrimEvery = 256;
   int port_ = 0;
-  std::atomic<bool> stopping_{false};
-  std::atomic<bool> accept_running_{false};
 };

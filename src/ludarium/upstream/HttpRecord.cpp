@@ -34,20 +34,14 @@ void split_host(const std::string& address, std::string* host, int* port) {
   }
 }
 
-void close_connection(sock_t s) {
-  close_gracefully(s);
-  close_socket(s);
-}
-
 }  // namespace
 
 HttpRecord::HttpRecord() {
-  mutex_init(&mutex_);
   // Started with another version, the library is released again.
   if (net_startup(2, 2) == -2) net_cleanup();
 }
 
-HttpRecord::~HttpRecord() { mutex_destroy(&mutex_); }
+HttpRecord::~HttpRecord() {}
 
 HttpRecord::Url HttpRecord::splitUrl(const std::string& url) {
   Url result;
@@ -111,23 +105,16 @@ std::string HttpRecord::uploadBody(const Fields& fields, const std::string& file
 
 std::string HttpRecord::closingText() { return std::string("\r\n--") + kBoundary + "--\r\n"; }
 
-sock_t HttpRecord::connectServer(const std::string& host, int port) {
-  sock_t s = net_tcp_socket();
-  if (s == kInvalidSocket) {
+Socket HttpRecord::connectServer(const std::string& host, int port) {
+  Socket s(net_tcp_socket(), SocketClose::kGraceful);
+  if (!s.valid()) {
     printf("\"socket\" error! error code is %d\n", net_last_error());
-    return kInvalidSocket;
+    return s;
   }
   std::string name = host.substr(0, host.find(':'));
   std::string ip;
-  if (!net_resolve_ipv4(name, &ip)) {
-    close_socket(s);
-    return kInvalidSocket;
-  }
-  if (net_connect(s, ip, port) != 0) {
-    close_connection(s);
-    return kInvalidSocket;
-  }
-  net_set_timeouts(s, 5000);
+  if (!net_resolve_ipv4(name, &ip) || net_connect(s.get(), ip, port) != 0) return Socket();
+  net_set_timeouts(s.get(), 5000);
   return s;
 }
 
@@ -215,18 +202,12 @@ bool HttpRecord::sendHttpRequest(const std::string& head, const std::string& bod
 
 void HttpRecord::postForm(const std::string& url, const std::string& data) {
   Url target = splitUrl(url);
-  sock_t s = connectServer(target.host, target.port);
-  if (s == kInvalidSocket) return;
+  Socket s = connectServer(target.host, target.port);
+  if (!s.valid()) return;
   std::string body;
-  try {
-    if (data.size() > 1) body = formBody(toFields(data));
-  } catch (...) {
-    close_connection(s);
-    throw;
-  }
-  SocketChannel channel(s);
+  if (data.size() > 1) body = formBody(toFields(data));
+  SocketChannel channel(s.get());
   sendHttpRequest(formHead(target.path, target.host), body, channel);
-  close_connection(s);
 }
 
 void HttpRecord::uploadLogFile(const std::string& address, const std::string& data) {
@@ -234,21 +215,15 @@ void HttpRecord::uploadLogFile(const std::string& address, const std::string& da
   int port;
   split_host(address, &host, &port);
   printf("url=%s\n", ("http://" + host + kLogFilePath).c_str());
-  sock_t s = connectServer(host, port);
-  if (s == kInvalidSocket) return;
+  Socket s = connectServer(host, port);
+  if (!s.valid()) return;
   std::string file_name = today_verbose_log_name();
   std::string body;
-  try {
-    if (data.size() > 1) body = uploadBody(toFields(data), file_name);
-  } catch (...) {
-    close_connection(s);
-    throw;
-  }
+  if (data.size() > 1) body = uploadBody(toFields(data), file_name);
   FILE* file = open_file(path_join(path_join(module_dir(), "log"), file_name), "rb");
   if (file != nullptr) {
-    SocketChannel channel(s);
+    SocketChannel channel(s.get());
     sendHttpRequest(uploadHead(kLogFilePath, host), body + "\r\n", file, closingText(), channel);
     fclose(file);
   }
-  close_connection(s);
 }

@@ -19,6 +19,7 @@
 #include "HttpChannel.h"
 #include "Mutex.h"
 #include "Net.h"
+#include "Socket.h"
 
 class HttpRecord {
  public:
@@ -57,8 +58,9 @@ class HttpRecord {
   bool sendHttpRequest(const std::string& head, const std::string& body, FILE* file,
                        const std::string& closing, HttpChannel& channel);
 
-  // A connected socket with 5 s send and receive time-outs, or kInvalidSocket.
-  sock_t connectServer(const std::string& host, int port);
+  // A connected socket with 5 s send and receive time-outs (closed
+  // gracefully), or an invalid Socket.
+  Socket connectServer(const std::string& host, int port);
 
   // Restores both budgets (tests only).
   void resetBudgets();
@@ -70,7 +72,7 @@ class HttpRecord {
   static Verdict judge(HttpChannel& channel, std::string* reply);
   bool allowRetry(std::atomic<int>* counter);
 
-  mutex_t mutex_;
+  Mutex mutex_;
   std::atomic<int> form_retries_{1};
   std::atomic<int> upload_retries_{1};
 };

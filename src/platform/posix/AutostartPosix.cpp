@@ -55,17 +55,6 @@ bool writable_dir(const std::string& dir) {
   return access(dir.c_str(), W_OK) == 0;
 }
 
-std::string read_all(const std::string& path) {
-  std::string text;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr) return text;
-  char buf[1024];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof(buf), f)) > 0) text.append(buf, n);
-  fclose(f);
-  return text;
-}
-
 int write_all(const std::string& path, const std::string& text) {
   FILE* f = fopen(path.c_str(), "wb");
   if (f == nullptr) return -1;
@@ -85,7 +74,9 @@ int autostart_register(const std::string& name, const std::string& command) {
   }
   std::string path = dir + "/" + file_name(name);
   std::string wanted = entry_text(name, command);
-  if (read_all(path) == wanted) return 0;
+  std::string present;
+  read_whole_file(path, &present);
+  if (present == wanted) return 0;
   // Written beside and renamed, so a reader never sees half an entry.
   std::string temp = path + ".tmp";
   if (write_all(temp, wanted) != 0) return -1;

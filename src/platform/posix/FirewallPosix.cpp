@@ -2,7 +2,6 @@
 // text file, no packet filtering. See Firewall.h.
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <vector>
 
@@ -31,13 +30,10 @@ class RecordFirewall : public FirewallBackend {
 
   fw_result get_authorized_applications() override {
     apps_.clear();
-    FILE* f = fopen(record_path_.c_str(), "rb");
-    if (f == nullptr) return errno == ENOENT ? kFwOk : kFwAccessDenied;
     std::string text;
-    char buf[1024];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) text.append(buf, n);
-    fclose(f);
+    ReadResult read = read_whole_file(record_path_, &text);
+    if (read == ReadResult::kMissing) return kFwOk;
+    if (read != ReadResult::kOk) return kFwAccessDenied;
     size_t start = 0;
     while (start < text.size()) {
       size_t end = text.find('\n', start);

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "NetAdapters.h"
+#include "Socket.h"
 
 namespace {
 
@@ -94,8 +95,8 @@ std::string default_gateway(const std::string& iface) {
 // The driver's name as the kernel reports it (e1000e, veth, dummy...), or
 // the interface name when the interface has no driver information.
 std::string description(const std::string& iface) {
-  int s = socket(AF_INET, SOCK_DGRAM, 0);
-  if (s < 0) return iface;
+  Socket s(net_udp_socket());
+  if (!s.valid()) return iface;
   ethtool_drvinfo info;
   memset(&info, 0, sizeof(info));
   info.cmd = ETHTOOL_GDRVINFO;
@@ -104,11 +105,10 @@ std::string description(const std::string& iface) {
   strncpy(request.ifr_name, iface.c_str(), IFNAMSIZ - 1);
   request.ifr_data = reinterpret_cast<char*>(&info);
   std::string result = iface;
-  if (ioctl(s, SIOCETHTOOL, &request) == 0 && info.driver[0] != '\0') {
+  if (ioctl(s.get(), SIOCETHTOOL, &request) == 0 && info.driver[0] != '\0') {
     info.driver[sizeof(info.driver) - 1] = '\0';
     result = info.driver;
   }
-  close(s);
   return result;
 }
 

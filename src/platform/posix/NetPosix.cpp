@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "Net.h"
+#include "Socket.h"
 
 const sock_t kInvalidSocket = -1;
 
@@ -37,20 +38,15 @@ int port_in_use(int port, const char* ip) {
   sockaddr_in addr;
   if (!make_address(port, ip, &addr)) return 1;
 
-  int in_use = 0;
-  int tcp = socket(AF_INET, SOCK_STREAM, 0);
-  if (tcp >= 0) {
-    if (connect(tcp, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) in_use = 1;
-    close_gracefully(tcp);
-    close(tcp);
+  {
+    Socket tcp(net_tcp_socket(), SocketClose::kGraceful);
+    if (tcp.valid() && connect(tcp.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) {
+      return 1;
+    }
   }
-  if (in_use) return 1;
-
-  int udp = socket(AF_INET, SOCK_DGRAM, 0);
-  if (udp < 0) return 1;
-  if (bind(udp, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) in_use = 1;
-  close(udp);
-  return in_use;
+  Socket udp(net_udp_socket());
+  if (!udp.valid()) return 1;
+  return bind(udp.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ? 1 : 0;
 }
 
 void close_gracefully(sock_t s) {
@@ -68,27 +64,17 @@ void close_gracefully(sock_t s) {
 }
 
 sock_t open_tcp_listener(const char* ip, int port, int backlog) {
-  sockaddr_in addr;
-  if (!make_address(port, ip, &addr)) return kInvalidSocket;
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  if (s < 0) return kInvalidSocket;
-  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(s, backlog) != 0) {
-    close(s);
+  Socket s(net_tcp_socket());
+  if (!s.valid() || bind_socket(s.get(), ip, port) != 0 || listen(s.get(), backlog) != 0) {
     return kInvalidSocket;
   }
-  return s;
+  return s.release();
 }
 
 sock_t open_udp_socket(const char* ip, int port) {
-  sockaddr_in addr;
-  if (!make_address(port, ip, &addr)) return kInvalidSocket;
-  int s = socket(AF_INET, SOCK_DGRAM, 0);
-  if (s < 0) return kInvalidSocket;
-  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
-    close(s);
-    return kInvalidSocket;
-  }
-  return s;
+  Socket s(net_udp_socket());
+  if (!s.valid() || bind_socket(s.get(), ip, port) != 0) return kInvalidSocket;
+  return s.release();
 }
 
 void close_socket(sock_t s) {
@@ -272,13 +258,9 @@ int send_datagram(sock_t s, const char* ip, int port, const char* data, size_t s
 }
 
 int receive_datagram(sock_t s, char* buf, size_t size, int timeout_ms) {
-  pollfd p;
-  p.fd = s;
-  p.events = POLLIN;
-  p.revents = 0;
-  int n = poll(&p, 1, timeout_ms);
-  if (n < 0) return -1;
-  if (n == 0) return -2;
+  int ready = wait_for(s, POLLIN, timeout_ms);
+  if (ready < 0) return -1;
+  if (ready == 0) return -2;
   ssize_t got = recv(s, buf, size, 0);
   return got < 0 ? -1 : static_cast<int>(got);
 }
@@ -286,16 +268,5 @@ int receive_datagram(sock_t s, char* buf, size_t size, int timeout_ms) {
 bool host_address(std::string* ip) {
   char name[256] = {0};
   if (gethostname(name, sizeof(name) - 1) != 0) return false;
-  addrinfo hints;
-  memset(&hints, 0, sizeof(hints));
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-  char text[INET_ADDRSTRLEN] = {0};
-  const sockaddr_in* first = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-  bool ok = inet_ntop(AF_INET, &first->sin_addr, text, sizeof(text)) != nullptr;
-  freeaddrinfo(found);
-  if (ok) *ip = text;
-  return ok;
+  return net_resolve_ipv4(name, ip);
 }

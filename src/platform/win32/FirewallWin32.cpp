@@ -24,20 +24,12 @@ void release(T** p) {
   *p = nullptr;
 }
 
-BSTR ansi_bstr(const std::string& text) {
-  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+// A BSTR of text in the given code page; null when it cannot be made.
+BSTR make_bstr(const std::string& text, UINT code_page) {
+  int n = MultiByteToWideChar(code_page, 0, text.c_str(), -1, nullptr, 0);
   if (n <= 0) return nullptr;
   std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], n);
-  return SysAllocString(wide.c_str());
-}
-
-// The display name is UTF-8 text.
-BSTR utf8_bstr(const std::string& text) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  if (n <= 0) return nullptr;
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], n);
+  MultiByteToWideChar(code_page, 0, text.c_str(), -1, &wide[0], n);
   return SysAllocString(wide.c_str());
 }
 
@@ -78,12 +70,12 @@ class ComFirewall : public FirewallBackend {
 
   bool make_path_text(const std::string& path) override {
     if (path_ != nullptr) SysFreeString(path_);
-    path_ = ansi_bstr(path);
+    path_ = make_bstr(path, CP_ACP);
     return path_ != nullptr;
   }
   bool make_name_text(const std::string& name) override {
     if (name_ != nullptr) SysFreeString(name_);
-    name_ = utf8_bstr(name);
+    name_ = make_bstr(name, CP_UTF8);  // the display name is UTF-8 text
     return name_ != nullptr;
   }
   void free_texts() override {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "Net.h"
+#include "Socket.h"
 
 const sock_t kInvalidSocket = INVALID_SOCKET;
 
@@ -20,18 +21,6 @@ bool MakeAddress(const char* ip, int port, sockaddr_in* address) {
     return true;
   }
   return inet_pton(AF_INET, ip, &address->sin_addr) == 1;
-}
-
-SOCKET BoundSocket(int type, int protocol, const char* ip, int port) {
-  sockaddr_in address;
-  if (!MakeAddress(ip, port, &address)) return INVALID_SOCKET;
-  SOCKET s = socket(AF_INET, type, protocol);
-  if (s == INVALID_SOCKET) return INVALID_SOCKET;
-  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-    closesocket(s);
-    return INVALID_SOCKET;
-  }
-  return s;
 }
 
 }  // namespace
@@ -55,19 +44,13 @@ int port_in_use(int port, const char* ip) {
   sockaddr* target = reinterpret_cast<sockaddr*>(&address);
 
   int in_use = 0;
-  SOCKET tcp = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (tcp != INVALID_SOCKET) {
-    if (connect(tcp, target, sizeof(address)) == 0) in_use = 1;
-    close_gracefully(tcp);
-    closesocket(tcp);
+  {
+    Socket tcp(net_tcp_socket(), SocketClose::kGraceful);
+    if (tcp.valid() && connect(tcp.get(), target, sizeof(address)) == 0) in_use = 1;
   }
   if (!in_use) {
-    SOCKET udp = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (udp != INVALID_SOCKET) {
-      if (bind(udp, target, sizeof(address)) != 0) in_use = 1;
-      close_gracefully(udp);
-      closesocket(udp);
-    }
+    Socket udp(net_udp_socket(), SocketClose::kGraceful);
+    if (udp.valid() && bind(udp.get(), target, sizeof(address)) != 0) in_use = 1;
   }
   WSACleanup();
   return in_use;
@@ -88,16 +71,17 @@ void close_gracefully(sock_t s) {
 }
 
 sock_t open_tcp_listener(const char* ip, int port, int backlog) {
-  SOCKET s = BoundSocket(SOCK_STREAM, IPPROTO_TCP, ip, port);
-  if (s != INVALID_SOCKET && listen(s, backlog) != 0) {
-    closesocket(s);
+  Socket s(net_tcp_socket());
+  if (!s.valid() || bind_socket(s.get(), ip, port) != 0 || listen(s.get(), backlog) != 0) {
     return INVALID_SOCKET;
   }
-  return s;
+  return s.release();
 }
 
 sock_t open_udp_socket(const char* ip, int port) {
-  return BoundSocket(SOCK_DGRAM, IPPROTO_UDP, ip, port);
+  Socket s(net_udp_socket());
+  if (!s.valid() || bind_socket(s.get(), ip, port) != 0) return INVALID_SOCKET;
+  return s.release();
 }
 
 void close_socket(sock_t s) {
@@ -268,15 +252,9 @@ int send_datagram(sock_t s, const char* ip, int port, const char* data, size_t s
 }
 
 int receive_datagram(sock_t s, char* buf, size_t size, int timeout_ms) {
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(s, &readable);
-  timeval limit;
-  limit.tv_sec = timeout_ms / 1000;
-  limit.tv_usec = (timeout_ms % 1000) * 1000;
-  int n = select(0, &readable, nullptr, nullptr, &limit);
-  if (n == SOCKET_ERROR) return -1;
-  if (n == 0) return -2;
+  int ready = WaitFor(s, false, timeout_ms);
+  if (ready < 0) return -1;
+  if (ready == 0) return -2;
   int got = recv(s, buf, static_cast<int>(size), 0);
   // A datagram larger than buf arrives cut, reported as WSAEMSGSIZE.
   if (got == SOCKET_ERROR) return WSAGetLastError() == WSAEMSGSIZE ? static_cast<int>(size) : -1;
@@ -286,15 +264,5 @@ int receive_datagram(sock_t s, char* buf, size_t size, int timeout_ms) {
 bool host_address(std::string* ip) {
   char name[256] = {0};
   if (gethostname(name, sizeof(name) - 1) != 0) return false;
-  addrinfo hints = addrinfo();
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-  char text[INET_ADDRSTRLEN] = {0};
-  const sockaddr_in* first = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-  bool ok = inet_ntop(AF_INET, const_cast<in_addr*>(&first->sin_addr), text, sizeof(text)) != nullptr;
-  freeaddrinfo(found);
-  if (ok) *ip = text;
-  return ok;
+  return net_resolve_ipv4(name, ip);
 }

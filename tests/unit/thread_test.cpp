@@ -1,0 +1,38 @@
+#include "Thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+#include "Clock.h"
+
+namespace {
+
+// Records where it ended: the thread that ran the body destroys its state.
+struct Token {
+  std::atomic<bool>* destroyed;
+  ~Token() { *destroyed = true; }
+};
+
+bool wait_for(const std::atomic<bool>& flag, int ms) {
+  int64_t end = elapsed_ms() + ms;
+  while (!flag && elapsed_ms() < end) sleep_ms(5);
+  return flag;
+}
+
+}  // namespace
+
+TEST(ThreadRunTest, TheNewThreadRunsTheBodyAndThenDestroysWhatItOwns) {
+  std::atomic<bool> ran{false};
+  std::atomic<bool> destroyed{false};
+  std::atomic<uint32_t> runner{0};
+  std::unique_ptr<Token> token(new Token{&destroyed});
+  ASSERT_EQ(0, thread_run([owned = std::move(token), &ran, &runner]() {
+    runner = current_thread_id();
+    ran = true;
+  }));
+  EXPECT_TRUE(wait_for(ran, 5000));
+  EXPECT_TRUE(wait_for(destroyed, 5000));
+  EXPECT_NE(current_thread_id(), runner.load());
+}
