@@ -6,7 +6,6 @@
 #include "FileSystem.h"
 #include "GuardLog.h"
 #include "ProductInfo.h"
-#include "Supervisor.h"
 
 namespace {
 
@@ -162,17 +161,17 @@ fw_result disableFireWall(FirewallBackend* backend, const std::string& path) {
 }
 
 namespace {
-FirewallBackend* platformFirewall() {
-  return FirewallBackend::create(path_join(path_join(executableDirectory(), "config"), "firewall"));
+FirewallBackend* platformFirewall(const std::string& exe_dir) {
+  return FirewallBackend::create(path_join(path_join(exe_dir, "config"), "firewall"));
 }
 }  // namespace
 
-fw_result enableFireWall() {
-  std::unique_ptr<FirewallBackend> backend(platformFirewall());
-  return enableFireWall(backend.get(), ludariumPath, kProductFullName);
+fw_result enableFireWall(const std::string& exe_dir, const std::string& path) {
+  std::unique_ptr<FirewallBackend> backend(platformFirewall(exe_dir));
+  return enableFireWall(backend.get(), path, kProductFullName);
 }
 
-fw_result disableFireWall() {
-  std::unique_ptr<FirewallBackend> backend(platformFirewall());
-  return disableFireWall(backend.get(), ludariumPath);
+fw_result disableFireWall(const std::string& exe_dir, const std::string& path) {
+  std::unique_ptr<FirewallBackend> backend(platformFirewall(exe_dir));
+  return disableFireWall(backend.get(), path);
 }

@@ -31,10 +31,11 @@ class FWUtil {
 // The whole routine with a given backend (tests) ...
 fw_result enableFireWall(FirewallBackend* backend, const std::string& path,
                          const std::string& name);
-// ... and with the platform's firewall, for ludarium beside ludguard.
-fw_result enableFireWall();
+// ... and with the platform's firewall (whose records, where it keeps any
+// of its own, go below exe_dir's config folder) for the program at path.
+fw_result enableFireWall(const std::string& exe_dir, const std::string& path);
 
 // The opposite, for "/uninstall": the entry of path is removed from the
 // current profile. Same COM handling and logging as enableFireWall.
 fw_result disableFireWall(FirewallBackend* backend, const std::string& path);
-fw_result disableFireWall();
+fw_result disableFireWall(const std::string& exe_dir, const std::string& path);

@@ -10,7 +10,7 @@
 
 namespace {
 
-// Created on first use, so a line written before initSupervisor is still
+// Created on first use, so a line written before the supervisor's set-up is still
 // serialised. The path is set once before any other thread exists.
 mutex_t* log_lock() {
   // Never destroyed: detached threads may still use it while the process ends.

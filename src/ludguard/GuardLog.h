@@ -5,7 +5,7 @@
 
 #include <string>
 
-// Sets the log file. Called once by initSupervisor before any thread starts.
+// Sets the log file. Called once by the supervisor's set-up before any thread starts.
 void setLogFile(const std::string& path);
 
 // Appends "<time> <line>\n"; the line is lost when the file cannot be opened.

@@ -12,7 +12,6 @@
 #include "InstanceLock.h"
 #include "LudguardDlg.h"
 #include "ProductInfo.h"
-#include "StateMirror.h"
 #include "Supervisor.h"
 #include "Thread.h"
 #include "Tray.h"
@@ -34,10 +33,10 @@ std::string lower(const char* text) {
 
 // Reads standard input until a "q". When input ends without one (a closed
 // pipe, /dev/null), supervision goes on until the process is ended.
-void runTestMode() {
+void runTestMode(Supervisor& supervisor) {
   attach_test_console();
-  thread_begin(coreThread, nullptr);
-  startMirror();
+  supervisor.startCore();
+  supervisor.mirror().start();
   for (;;) {
     int c = getchar();
     if (c == 'q') return;
@@ -47,20 +46,20 @@ void runTestMode() {
   }
 }
 
-int runTrayMode() {
+int runTrayMode(Supervisor& supervisor) {
   GUARD_LOG("ludguard", "CLudguardApp::InitInstance", "%s", "");
-  static LudguardDlg dialog;
+  LudguardDlg dialog(supervisor);  // outlives the tray, which is made after it
   std::unique_ptr<Tray> tray(Tray::create(&dialog, kProductFullName));
   if (!tray) return 1;
-  setTrayLink(tray.get());
+  supervisor.setTrayLink(tray.get());
   int code = tray->run();
-  setTrayLink(nullptr);
+  supervisor.setTrayLink(nullptr);
   return code;
 }
 
 }  // namespace
 
-int runLudguard(int argc, char** argv, StateStore* store) {
+int runLudguard(int argc, char** argv, Supervisor& supervisor) {
   crash_wait_for_predecessor();
   if (!claim_single_instance()) {
     show_message(std::string(kProductFullName) + "已经启动！");
@@ -81,25 +80,24 @@ int runLudguard(int argc, char** argv, StateStore* store) {
     return 0;
   }
 
-  setMirrorStore(store);
-  initSupervisor();
+  supervisor.init();
   autostart_register(kAutostartName, module_path());
 
   int code = 0;
   std::string option = argc > 1 ? lower(argv[1]) : std::string();
   if (argc <= 1) {
-    code = runTrayMode();
+    code = runTrayMode(supervisor);
   } else if (option == "/install") {
-    enableFireWall();
+    enableFireWall(supervisor.executableDirectory(), supervisor.ludariumPath());
   } else if (option == "/uninstall") {
     // The entry the common start-up has just written would otherwise start
     // an uninstalled program at the next logon.
     autostart_unregister(kAutostartName);
-    disableFireWall();
+    disableFireWall(supervisor.executableDirectory(), supervisor.ludariumPath());
   } else if (option == "/crash") {
     crash_test();
   } else if (option == "/test") {
-    runTestMode();
+    runTestMode(supervisor);
   }
   crash_uninstall();
   return code;

@@ -1,10 +1,9 @@
 // ludguard's start-up: the common steps (single instance, crash reporter,
-// initSupervisor, autostart entry), then the command-line switch or the
+// the supervisor's set-up, autostart entry), then the command-line switch or the
 // tray mode, then the exit step.
 #pragma once
 
-class StateStore;
+class Supervisor;
 
-// Runs the program; returns the process exit code. `store` is the process's
-// state store, opened before main.
-int runLudguard(int argc, char** argv, StateStore* store);
+// Runs the program; returns the process exit code.
+int runLudguard(int argc, char** argv, Supervisor& supervisor);

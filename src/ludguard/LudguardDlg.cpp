@@ -2,12 +2,15 @@
 
 #include "FWUtil.h"
 #include "GuardLog.h"
-#include "Supervisor.h"
 
 void LudguardDlg::onInit() {
   serviceRunning_ = 0;
-  enableFireWall();
   startService();
+}
+
+void LudguardDlg::startService() {
+  enableFireWall(supervisor_.executableDirectory(), supervisor_.ludariumPath());
+  supervisor_.startService();
   serviceRunning_ = 1;
 }
 
@@ -27,17 +30,15 @@ bool LudguardDlg::menuEnabled(int command) const {
 void LudguardDlg::onCommand(int command) {
   if (!menuEnabled(command)) return;
   if (command == kMenuStart) {
-    enableFireWall();
     startService();
-    serviceRunning_ = 1;
   } else if (command == kMenuStop) {
-    stopService();
+    supervisor_.stopService();
     serviceRunning_ = 0;
   }
   // kMenuExit: the shell removes its icon and ends; ludarium ends with us.
 }
 
-std::string LudguardDlg::status() const { return serviceStatus(); }
+std::string LudguardDlg::status() const { return supervisor_.serviceStatus(); }
 
 void LudguardDlg::onIconAdded(bool added) {
   GUARD_LOG("ludguard", "CLudguardDlg::OnInitDialog", "%s",

@@ -5,10 +5,12 @@
 
 #include <string>
 
+#include "Supervisor.h"
 #include "Tray.h"
 
 class LudguardDlg : public TrayHandler {
  public:
+  explicit LudguardDlg(Supervisor& supervisor) : supervisor_(supervisor) {}
   void onInit() override;
   bool menuEnabled(int command) const override;
   void onCommand(int command) override;
@@ -20,5 +22,8 @@ class LudguardDlg : public TrayHandler {
   int serviceRunning() const { return serviceRunning_; }
 
  private:
+  void startService();
+
+  Supervisor& supervisor_;
   int serviceRunning_ = 0;
 };

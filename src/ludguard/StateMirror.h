@@ -39,17 +39,3 @@ class StateMirror {
   std::string instruction_path_;
   int64_t (*clock_)();
 };
-
-// The process's store and mirror files; set once by the shell before any
-// supervisor thread starts.
-void setMirrorStore(StateStore* store);
-
-// Restore step of coreThread.
-void restoreState();
-
-// Starts deamonThread unless one is running already; at most one mirror
-// thread exists at a time, whatever the number of launches.
-void startMirror();
-
-// The mirror thread: a pass every 3 s until stopRequested is set.
-unsigned int deamonThread(void*);

@@ -2,20 +2,13 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
 
 #include "ChildProcess.h"
 #include "Clock.h"
 #include "FileSystem.h"
 #include "GuardLog.h"
-#include "Mutex.h"
-#include "StateMirror.h"
 #include "Thread.h"
 #include "Tray.h"
-
-std::string ludariumPath;
-KillJob* ludariumJob = nullptr;
-std::atomic<int> stopRequested(0);
 
 namespace {
 
@@ -28,95 +21,79 @@ const int64_t kQuickExitMs = 1000;
 const int kQuickExitLimit = 5;
 const unsigned int kQuickExitPauseMs = 1000;
 
-std::string g_exe_dir;
-std::string g_log_dir;
-Tray* g_tray = nullptr;  // guarded by the process lock
+}  // namespace
 
-// The process lock guards ludariumProcess, g_generation and g_tray, and is held
-// while a child is launched and published, so that a stop command either
-// comes before a launch (which then does not happen) or finds the new child
-// to terminate.
-mutex_t* process_lock() {
-  // Created on first use, so that the tray link is safe to set before
-  // initSupervisor and in tests that never call it.
-  // Never destroyed: detached threads may still use it while the process ends.
-  static Mutex* lock = new Mutex;
-  return lock->get();
+struct Supervisor::CoreStart {
+  Supervisor* supervisor;
+  unsigned long generation;
+};
+
+Supervisor::Supervisor(StateStore* store)
+    : mirror_(store, [this] { return stopRequested(); }) {}
+
+void Supervisor::init() {
+  exe_dir_ = module_dir();
+  log_dir_ = path_join(exe_dir_, "log");
+  make_dir(log_dir_);
+  log_dir_ = path_join(log_dir_, "");
+  setLogFile(log_dir_ + "Ludguard.log");
+  ludarium_path_ = path_join(exe_dir_, program_file_name("ludarium"));
+  mirror_.setDirectory(log_dir_);
+  job_ = KillJob::create();
+  if (job_ == nullptr) std::_Exit(1);
 }
 
-// The ludarium launched last, shared with the coreThread that waits for it;
-// the previous one is released when a launch replaces it, so the stop
-// command can always use it.
-std::shared_ptr<ChildProcess> ludariumProcess;
-// Bumped by every start command; a coreThread of an older generation leaves.
-unsigned long g_generation = 0;
+void Supervisor::setTrayLink(Tray* tray) {
+  // Under the process lock: once the link is cleared no setIcon is still
+  // running on the old tray, which its owner may then destroy.
+  MutexGuard guard(&process_lock_);
+  tray_ = tray;
+}
 
-// Waits up to ms, returning early when the service is stopped.
-void pause_unless_stopped(unsigned int ms) {
-  for (unsigned int waited = 0; waited < ms && stopRequested.load() == 0; waited += 100) {
+void Supervisor::setTrayIcon(int icon) {
+  MutexGuard guard(&process_lock_);
+  if (tray_ == nullptr) return;
+  tray_->setIcon(icon);
+  if (!tray_->visible()) GUARD_LOG("ludguard", "coreThread", "tray icon %d", icon);
+}
+
+void Supervisor::pauseUnlessStopped(unsigned int ms) {
+  for (unsigned int waited = 0; waited < ms && stop_requested_.load() == 0; waited += 100) {
     sleep_ms(100);
   }
 }
 
-// A stop followed at once by a start: the stopped ludarium may still be
-// dying, holding its ports; the next one must not start beside it.
-void waitForPreviousEnd() {
+void Supervisor::waitForPreviousEnd() {
   std::shared_ptr<ChildProcess> previous;
   {
-    MutexGuard guard(process_lock());
-    previous = ludariumProcess;
+    MutexGuard guard(&process_lock_);
+    previous = process_;
   }
   for (int i = 0; previous && !previous->ended() && i < 250; ++i) sleep_ms(20);
 }
 
-}  // namespace
-
-void initSupervisor() {
-  g_exe_dir = module_dir();
-  g_log_dir = path_join(g_exe_dir, "log");
-  make_dir(g_log_dir);
-  g_log_dir = path_join(g_log_dir, "");
-  setLogFile(g_log_dir + "Ludguard.log");
-  ludariumPath = path_join(g_exe_dir, program_file_name("ludarium"));
-  ludariumJob = KillJob::create();
-  if (ludariumJob == nullptr) std::_Exit(1);
+unsigned int Supervisor::coreThread(void* arg) {
+  std::unique_ptr<CoreStart> start(static_cast<CoreStart*>(arg));
+  start->supervisor->supervise(start->generation);
+  return 0;
 }
 
-const std::string& executableDirectory() { return g_exe_dir; }
-const std::string& logDirectory() { return g_log_dir; }
-
-void setTrayLink(Tray* tray) {
-  // Under the process lock: once the link is cleared no setIcon is still
-  // running on the old tray, which its owner may then destroy.
-  MutexGuard guard(process_lock());
-  g_tray = tray;
-}
-
-void setTrayIcon(int icon) {
-  MutexGuard guard(process_lock());
-  if (g_tray == nullptr) return;
-  g_tray->setIcon(icon);
-  if (!g_tray->visible()) GUARD_LOG("ludguard", "coreThread", "tray icon %d", icon);
-}
-
-unsigned int coreThread(void* arg) {
-  // The generation its start command gave it (0 for the first start).
-  const unsigned long generation = static_cast<unsigned long>(reinterpret_cast<uintptr_t>(arg));
-  GUARD_LOG("ludguard", "coreThread", "ludarium=%s", ludariumPath.c_str());
-  restoreState();
+void Supervisor::supervise(unsigned long generation) {
+  GUARD_LOG("ludguard", "coreThread", "ludarium=%s", ludarium_path_.c_str());
+  mirror_.restore();
   int quick_exits = 0;
   for (;;) {
     waitForPreviousEnd();
     std::shared_ptr<ChildProcess> child;
     {
-      MutexGuard guard(process_lock());
-      if (stopRequested.load() != 0 || generation != g_generation) break;
+      MutexGuard guard(&process_lock_);
+      if (stop_requested_.load() != 0 || generation != generation_) break;
       int created = 0;
       ChildProcess* launched_child = nullptr;
-      KillJob::LaunchResult launched = ludariumJob->launch(ludariumPath, &launched_child, &created);
+      KillJob::LaunchResult launched = job_->launch(ludarium_path_, &launched_child, &created);
       if (launched == KillJob::kCreateFailed) {
         GUARD_LOG("ludguard", "coreThread", "failed to create process %s, ret=%d\n",
-                  ludariumPath.c_str(), created);
+                  ludarium_path_.c_str(), created);
         break;
       }
       if (launched == KillJob::kAssignFailed) {
@@ -128,21 +105,21 @@ unsigned int coreThread(void* arg) {
         break;
       }
       child.reset(launched_child);
-      ludariumProcess = child;
+      process_ = child;
     }
     int64_t started = elapsed_ms();
-    startMirror();
+    mirror_.start();
     {
       // Under the lock, with the generation test below, so that a thread
       // of an older generation never sets its icon over a newer one's.
-      MutexGuard guard(process_lock());
+      MutexGuard guard(&process_lock_);
       setTrayIcon(kIconRunning);
     }
     GUARD_LOG("ludguard", "coreThread", "WaitForSingleObject");
     child->wait();
     {
-      MutexGuard guard(process_lock());
-      if (generation == g_generation) setTrayIcon(kIconStopped);
+      MutexGuard guard(&process_lock_);
+      if (generation == generation_) setTrayIcon(kIconStopped);
     }
 
     quick_exits = elapsed_ms() - started < kQuickExitMs ? quick_exits + 1 : 0;
@@ -153,32 +130,47 @@ unsigned int coreThread(void* arg) {
                   "relaunching once a second",
                   static_cast<int>(kQuickExitMs), quick_exits);
       }
-      pause_unless_stopped(kQuickExitPauseMs);
+      pauseUnlessStopped(kQuickExitPauseMs);
     }
   }
-  return 0;
 }
 
-int startService() {
+int Supervisor::startGeneration(unsigned long generation) {
+  CoreStart* start = new CoreStart{this, generation};
+  if (thread_begin(coreThread, start) == 0) return 0;
+  delete start;
+  return -1;
+}
+
+int Supervisor::startCore() {
   unsigned long generation;
   {
-    MutexGuard guard(process_lock());
-    generation = ++g_generation;
-    stopRequested.store(0);
+    MutexGuard guard(&process_lock_);
+    generation = generation_;
   }
-  return thread_begin(coreThread, reinterpret_cast<void*>(static_cast<uintptr_t>(generation)));
+  return startGeneration(generation);
 }
 
-void stopService() {
-  MutexGuard guard(process_lock());
-  stopRequested.store(1);
-  if (ludariumProcess != nullptr) ludariumProcess->terminate(1);
+int Supervisor::startService() {
+  unsigned long generation;
+  {
+    MutexGuard guard(&process_lock_);
+    generation = ++generation_;
+    stop_requested_.store(0);
+  }
+  return startGeneration(generation);
 }
 
-std::string serviceStatus() {
-  MutexGuard guard(process_lock());
-  if (ludariumProcess == nullptr) return "stopped pid=0";
-  std::string pid = std::to_string(ludariumProcess->pid());
-  if (!ludariumProcess->ended()) return "running pid=" + pid;
-  return "stopped pid=" + pid + " exit=" + std::to_string(ludariumProcess->exit_code());
+void Supervisor::stopService() {
+  MutexGuard guard(&process_lock_);
+  stop_requested_.store(1);
+  if (process_ != nullptr) process_->terminate(1);
+}
+
+std::string Supervisor::serviceStatus() {
+  MutexGuard guard(&process_lock_);
+  if (process_ == nullptr) return "stopped pid=0";
+  std::string pid = std::to_string(process_->pid());
+  if (!process_->ended()) return "running pid=" + pid;
+  return "stopped pid=" + pid + " exit=" + std::to_string(process_->exit_code());
 }

@@ -7,12 +7,16 @@
 
 #include "LudguardApp.h"
 #include "StateStore.h"
+#include "Supervisor.h"
 #include "Tray.h"
 
+// The process-wide objects, made before main in this order and never
+// destroyed (the program ends with _Exit).
 namespace {
 // Opened before main and held for the whole run, so the table outlives
 // every restart of ludarium.
 StateStore gStateStore;
+Supervisor gSupervisor(&gStateStore);
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -26,7 +30,7 @@ int main(int argc, char** argv) {
     fprintf(code == 0 ? stdout : stderr, "%s\n", reply.c_str());
     return code;
   }
-  int code = runLudguard(argc, argv, &gStateStore);
+  int code = runLudguard(argc, argv, gSupervisor);
   // Detached supervisor threads may still use process-wide objects: end
   // without running static destructors under them.
   fflush(nullptr);

@@ -26,20 +26,24 @@ class SlowTray : public Tray {
   std::atomic<int> calls{0};
 };
 
-std::atomic<int> g_switched{0};
-std::atomic<int> g_unlinked{0};
+struct Shell {
+  Supervisor supervisor{nullptr};
+  std::atomic<int> switched{0};
+  std::atomic<int> unlinked{0};
 
-unsigned int switch_icon(void*) {
-  setTrayIcon(kIconRunning);
-  g_switched = 1;
-  return 0;
-}
-
-unsigned int unlink_tray(void*) {
-  setTrayLink(nullptr);
-  g_unlinked = 1;
-  return 0;
-}
+  static unsigned int switch_icon(void* arg) {
+    Shell* shell = static_cast<Shell*>(arg);
+    shell->supervisor.setTrayIcon(kIconRunning);
+    shell->switched = 1;
+    return 0;
+  }
+  static unsigned int unlink_tray(void* arg) {
+    Shell* shell = static_cast<Shell*>(arg);
+    shell->supervisor.setTrayLink(nullptr);
+    shell->unlinked = 1;
+    return 0;
+  }
+};
 
 bool wait_until(const std::atomic<int>& flag) {
   for (int i = 0; i < 1000 && flag == 0; ++i) sleep_ms(10);
@@ -52,19 +56,18 @@ bool wait_until(const std::atomic<int>& flag) {
 // still inside setIcon must finish first, or it runs on a freed tray.
 TEST(TrayLink, ClearingWaitsForASwitchInProgressAndStopsLaterOnes) {
   SlowTray tray;
-  setTrayLink(&tray);
-  g_switched = 0;
-  g_unlinked = 0;
-  ASSERT_EQ(0, thread_begin(switch_icon, nullptr));
+  Shell shell;
+  shell.supervisor.setTrayLink(&tray);
+  ASSERT_EQ(0, thread_begin(Shell::switch_icon, &shell));
   ASSERT_TRUE(wait_until(tray.entered));
-  ASSERT_EQ(0, thread_begin(unlink_tray, nullptr));
+  ASSERT_EQ(0, thread_begin(Shell::unlink_tray, &shell));
   sleep_ms(200);
-  EXPECT_EQ(0, g_unlinked.load()) << "the link was cleared while setIcon ran";
+  EXPECT_EQ(0, shell.unlinked.load()) << "the link was cleared while setIcon ran";
   tray.release = 1;
-  ASSERT_TRUE(wait_until(g_unlinked));
-  EXPECT_TRUE(wait_until(g_switched));
+  ASSERT_TRUE(wait_until(shell.unlinked));
+  EXPECT_TRUE(wait_until(shell.switched));
   EXPECT_EQ(kIconRunning, tray.last_icon.load());
 
-  setTrayIcon(kIconStopped);  // no tray linked any more: nothing is called
+  shell.supervisor.setTrayIcon(kIconStopped);  // no tray linked any more: nothing is called
   EXPECT_EQ(1, tray.calls.load());
 }

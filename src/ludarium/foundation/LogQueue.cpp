@@ -7,12 +7,7 @@
 #include "LogWriter.h"
 #include "Thread.h"
 
-LogQueue::LogQueue(LogWriter* writer) : writer_(writer) {
-  mutex_init(&mutex_);
-  thread_begin(thread_main, this);
-}
-
-LogQueue::~LogQueue() { mutex_destroy(&mutex_); }
+LogQueue::LogQueue(LogWriter* writer) : writer_(writer) { thread_begin(thread_main, this); }
 
 void LogQueue::push(const std::string& level, const std::string& line) {
   MutexGuard guard(&mutex_);

@@ -13,7 +13,6 @@ class LogQueue {
  public:
   // Starts the log thread, which writes through `writer` (never deleted).
   explicit LogQueue(LogWriter* writer);
-  ~LogQueue();
 
   // Any thread. Holds the queue mutex for one copy; never waits for disk.
   void push(const std::string& level, const std::string& line);
@@ -24,7 +23,7 @@ class LogQueue {
  private:
   static unsigned int thread_main(void* self);
 
-  mutex_t mutex_;                                        // guards entries_
+  Mutex mutex_;                                          // guards entries_
   std::deque<std::pair<std::string, std::string>> entries_;
   LogWriter* writer_;
 };

@@ -3,11 +3,10 @@
 #include "FileSystem.h"
 #include "Util.h"
 
-STLLogFile::STLLogFile(const std::string& path) : path_(path) { mutex_init(&lock_); }
+STLLogFile::STLLogFile(const std::string& path) : path_(path) {}
 
 STLLogFile::~STLLogFile() {
   if (stream_ != nullptr) fclose(stream_);
-  mutex_destroy(&lock_);
 }
 
 bool STLLogFile::open() {

@@ -25,5 +25,5 @@ class STLLogFile {
 
   FILE* stream_ = nullptr;
   std::string path_;
-  mutex_t lock_;  // guards stream_
+  Mutex lock_;  // guards stream_
 };
