@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "JsonReader.h"
+
 TEST(JsonWriter, EnvelopeBytes) {
   JsonWriter w;
   w.begin_object().member("status", 1).member("msg", "ok").end_object();
@@ -28,4 +32,17 @@ TEST(JsonWriter, NestingArraysAndRawValues) {
   EXPECT_EQ("{\"list\":[1,-2,\"x\"],\"obj\":{\"a\":9007199254740993},\"raw\":{\"k\":[1]},"
             "\"flag\":true,\"none\":null}",
             w.str());
+}
+
+TEST(JsonWriter, NonFiniteNumbersAreNeverWrittenAsNanOrInf) {
+  EXPECT_EQ("null", json_number_text(std::nan("")));
+  EXPECT_EQ("1.7976931348623157e+308", json_number_text(HUGE_VAL));
+  EXPECT_EQ("-1.7976931348623157e+308", json_number_text(-HUGE_VAL));
+  EXPECT_EQ("-0.0", json_number_text(-0.0));
+  for (double d : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+    JsonWriter w;
+    w.begin_array().value(d).end_array();
+    JsonDocument doc;
+    EXPECT_NO_THROW(parse_json(w.str(), &doc)) << w.str();
+  }
 }

@@ -1,66 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstring>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "ASAuthorizeServer.h"
-#include "AnnounceSchedule.h"
 #include "Brocast.h"
 #include "CourseHolder.h"
-#include "Settings.h"
+#include "FakeAdapters.h"
 #include "Net.h"
-#include "NetCardChoice.h"
+#include "Settings.h"
 #include "Thread.h"
 
 namespace {
-
-AdapterRecord record(const char* name, const char* ip, const char* mask) {
-  AdapterRecord r;
-  r.name = name;
-  r.desc = std::string("desc of ") + name;
-  r.ip = ip;
-  r.mask = mask;
-  r.gateway = "0.0.0.0";
-  return r;
-}
-
-// A fixed set of adapters; `fail_*` make the queries fail.
-struct FakeAdapters {
-  std::vector<AdapterStatus> status;
-  std::vector<AdapterRecord> records;
-  bool fail_status = false;
-  bool fail_records = false;
-
-  AdapterSource source() {
-    AdapterSource s;
-    s.status = [this](std::vector<AdapterStatus>* out, std::string* error) {
-      out->clear();
-      if (fail_status) {
-        *error = "broken";
-        return 5;
-      }
-      *out = status;
-      return 0;
-    };
-    s.records = [this](std::vector<AdapterRecord>* out) {
-      out->clear();
-      if (fail_records) return -1;
-      *out = records;
-      return 0;
-    };
-    return s;
-  }
-};
-
-AdapterStatus up(bool is_up, std::vector<std::string> ipv4) {
-  AdapterStatus s;
-  s.up = is_up;
-  s.ipv4 = std::move(ipv4);
-  return s;
-}
 
 // UDP sockets bound to a broadcast address on every candidate port of a
 // channel, as a tablet on that network receives the announcements. Every
@@ -101,83 +51,6 @@ class Receiver {
 };
 
 }  // namespace
-
-TEST(NetCardChoice, DirectedBroadcastAddress) {
-  EXPECT_EQ("192.168.1.255", directed_broadcast("192.168.1.20", "255.255.255.0"));
-  EXPECT_EQ("10.0.0.255", directed_broadcast("10.0.0.7", "255.255.255.0"));
-  EXPECT_EQ("172.31.255.255", directed_broadcast("172.16.5.4", "255.240.0.0"));
-  EXPECT_EQ("10.1.2.3", directed_broadcast("10.1.2.3", "255.255.255.255"));
-  EXPECT_EQ("255.255.255.255", directed_broadcast("", ""));
-  EXPECT_EQ("255.255.255.255", directed_broadcast("0.0.0.0", "0.0.0.0"));
-  EXPECT_EQ(0x0A000007u, ipv4_value("10.0.0.7"));
-  for (const char* bad :
-       {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "a.b.c.d", "1.2.3.4 ", "1234.1.1.1"}) {
-    EXPECT_EQ(0xFFFFFFFFu, ipv4_value(bad)) << bad;
-  }
-  EXPECT_EQ("0.0.0.0", ipv4_text(0));
-  EXPECT_EQ("255.0.128.1", ipv4_text(0xFF008001u));
-}
-
-TEST(NetCardChoice, ListingNamesEachWorkingAdapterOnceByItsFirstAddress) {
-  std::vector<AdapterRecord> records = {record("wired", "10.0.0.7", "255.255.255.0"),
-                                        record("cable-out", "172.16.0.1", "255.255.0.0"),
-                                        record("wifi", "192.168.1.20", "255.255.255.0")};
-  const unsigned char mac[8] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x77, 0x88};
-  memcpy(records[0].mac, mac, sizeof(mac));
-  records[0].gateway = "10.0.0.1";
-  std::vector<std::string> working = {"10.0.0.7", "10.0.0.8", "192.168.1.20", "127.0.0.1"};
-  EXPECT_EQ(
-      "[{\"name\":\"wired\",\"desc\":\"desc of wired\",\"mac\":\"00-1a-2b-3c-4d-5e\","
-      "\"IP Address\":\"10.0.0.7\",\"IP Mask\":\"255.255.255.0\",\"Gateway\":\"10.0.0.1\"},"
-      "{\"name\":\"wifi\",\"desc\":\"desc of wifi\",\"mac\":\"00-00-00-00-00-00\","
-      "\"IP Address\":\"192.168.1.20\",\"IP Mask\":\"255.255.255.0\",\"Gateway\":\"0.0.0.0\"}]",
-      net_card_list_json(records, working));
-  EXPECT_EQ("[]", net_card_list_json(records, {}));
-}
-
-TEST(NetCardChoice, SelectedCardElseFirstWorkingElseNothing) {
-  std::vector<AdapterRecord> records = {record("down", "172.16.0.1", "255.255.0.0"),
-                                        record("wired", "10.0.0.7", "255.255.255.0"),
-                                        record("wifi", "192.168.1.20", "255.255.255.0")};
-  std::vector<std::string> working = {"10.0.0.7", "192.168.1.20"};
-  std::string a, m;
-  choose_net_card(records, working, "", &a, &m);
-  EXPECT_EQ("10.0.0.7", a);
-  EXPECT_EQ("255.255.255.0", m);
-  choose_net_card(records, working, "192.168.1.20", &a, &m);
-  EXPECT_EQ("192.168.1.20", a);
-  choose_net_card(records, working, "172.16.0.1", &a, &m);  // chosen even though it is down
-  EXPECT_EQ("172.16.0.1", a);
-  EXPECT_EQ("255.255.0.0", m);
-  choose_net_card(records, working, "10.9.9.9", &a, &m);
-  EXPECT_EQ("10.0.0.7", a);
-  choose_net_card(records, {}, "10.9.9.9", &a, &m);
-  EXPECT_EQ("", a);
-  EXPECT_EQ("", m);
-}
-
-TEST(AnnounceSchedule, NewTextAtOnceSameTextEveryNineSeconds) {
-  AnnounceSchedule s(0);
-  EXPECT_TRUE(s.sendPass("a", 100));  // new: at once, the tick stays at 0
-  EXPECT_FALSE(s.sendPass("a", 200));
-  EXPECT_FALSE(s.sendPass("a", 8999));
-  EXPECT_TRUE(s.sendPass("a", 9000));  // the tick moves to 9000
-  EXPECT_FALSE(s.sendPass("a", 17999));
-  EXPECT_TRUE(s.sendPass("b", 10000));  // changed: at once, tick still 9000
-  EXPECT_FALSE(s.sendPass("b", 10100));
-  EXPECT_TRUE(s.sendPass("b", 18000));
-}
-
-TEST(AnnounceSchedule, StoppedLineEveryFiveSecondsAndResumeAtOnce) {
-  AnnounceSchedule s(0);
-  EXPECT_TRUE(s.sendPass("a", 10));
-  EXPECT_FALSE(s.stoppedPass(4999));
-  EXPECT_TRUE(s.stoppedPass(5000));
-  EXPECT_FALSE(s.stoppedPass(9999));
-  EXPECT_TRUE(s.stoppedPass(10000));
-  EXPECT_TRUE(s.sendPass("a", 10100));  // the same course goes out again at once
-  EXPECT_FALSE(s.sendPass("a", 10200));
-}
 
 TEST(Brocast, ChannelPortsFollowWhatIsInUse) {
   std::vector<int> busy;
@@ -305,49 +178,4 @@ TEST(Brocast, AnnouncesOnBothChannelsStopsAndResumes) {
   course.setData(course.getData());  // the same course: resumes at once
   EXPECT_EQ(expected, channel0.next(3000));
   EXPECT_EQ(expected, channel1.next(3000));
-}
-
-TEST(ASAuthorizeServer, AcceptFailuresArePacedAndBounded) {
-  EXPECT_EQ(0, ASAuthorizeServer::acceptPauseMs(0));
-  EXPECT_EQ(100, ASAuthorizeServer::acceptPauseMs(1));
-  EXPECT_EQ(200, ASAuthorizeServer::acceptPauseMs(2));
-  int previous = 0;
-  for (int failures = 1; failures < 1000; ++failures) {
-    int pause = ASAuthorizeServer::acceptPauseMs(failures);
-    EXPECT_GE(pause, previous);
-    EXPECT_LE(pause, 30000);
-    previous = pause;
-  }
-  EXPECT_EQ(30000, previous);
-}
-
-TEST(Brocast, UpdatesOfDifferentFieldsAreNeverLost) {
-  FakeAdapters fake;
-  Settings settings;
-  CourseHolder holder(settings);
-  Brocast announcer(holder, fake.source());
-  struct Writer {
-    static unsigned int run(void* arg) {
-      Writer* w = static_cast<Writer*>(arg);
-      for (int i = 0; i < 500; ++i) w->holder->update([](BrocastData& d) { d.as_policy_port++; });
-      w->done = true;
-      return 0;
-    }
-    CourseHolder* holder;
-    std::atomic<bool> done{false};
-  } writer;
-  writer.holder = &holder;
-  ASSERT_EQ(0, thread_begin(Writer::run, &writer));
-  for (int i = 0; i < 500; ++i) holder.update([](BrocastData& d) { d.socket_port++; });
-  for (int i = 0; i < 3000 && !writer.done; ++i) sleep_ms(10);
-  ASSERT_TRUE(writer.done);
-  EXPECT_EQ(500, holder.getData().socket_port);
-  EXPECT_EQ(500, holder.getData().as_policy_port);
-
-  holder.stop();
-  EXPECT_THROW(holder.update([](BrocastData&) { throw std::runtime_error("bad"); }),
-               std::runtime_error);
-  EXPECT_TRUE(holder.stopped());  // a failed change does not resume the announcer
-  holder.update([](BrocastData& d) { d.class_id = 4; });
-  EXPECT_FALSE(holder.stopped());
 }
