@@ -92,6 +92,7 @@ std::string onlineRecord(const BrocastData& course, int64_t now_ms, const std::v
 // A reporter's own copy of its instruction, owned by its thread.
 struct RecordReporting::Job {
   RecordReporting* reporting;
+  void (RecordReporting::*run)(const Instruction&);
   Instruction instruction;
 };
 
@@ -100,28 +101,24 @@ RecordReporting::RecordReporting(HttpRecord& http, UserRegistry& users, CourseHo
     : http_(http), users_(users), course_(course), pass_ms_(pass_ms) {}
 
 bool RecordReporting::sendCmdLog(const Instruction& instruction) {
-  Job* job = new Job{this, instruction};
-  if (thread_begin(cmdThread, job) == 0) return true;
-  delete job;
-  return false;
+  return startReporter(&RecordReporting::runCmdLog, instruction);
 }
 
 bool RecordReporting::sendResLog(const Instruction& instruction) {
-  Job* job = new Job{this, instruction};
-  if (thread_begin(resThread, job) == 0) return true;
+  return startReporter(&RecordReporting::runResLog, instruction);
+}
+
+bool RecordReporting::startReporter(void (RecordReporting::*run)(const Instruction&),
+                                    const Instruction& instruction) {
+  Job* job = new Job{this, run, instruction};
+  if (thread_begin(reporterThread, job) == 0) return true;
   delete job;
   return false;
 }
 
-unsigned int RecordReporting::cmdThread(void* arg) {
+unsigned int RecordReporting::reporterThread(void* arg) {
   std::unique_ptr<Job> job(static_cast<Job*>(arg));
-  job->reporting->runCmdLog(job->instruction);
-  return 0;
-}
-
-unsigned int RecordReporting::resThread(void* arg) {
-  std::unique_ptr<Job> job(static_cast<Job*>(arg));
-  job->reporting->runResLog(job->instruction);
+  (job->reporting->*job->run)(job->instruction);
   return 0;
 }
 

@@ -34,8 +34,9 @@ class RecordReporting {
 
  private:
   struct Job;
-  static unsigned int cmdThread(void* job);
-  static unsigned int resThread(void* job);
+  bool startReporter(void (RecordReporting::*run)(const Instruction&),
+                     const Instruction& instruction);
+  static unsigned int reporterThread(void* job);
   void runCmdLog(const Instruction& instruction);
   void runResLog(const Instruction& instruction);
   void sendRecord(const std::string& record, const char* path);
