@@ -280,6 +280,24 @@ TEST_F(SessionTest, AMebibyteRecordIsReadInOnePass) {
   EXPECT_EQ(name, users.get(9107).user_name);
 }
 
+TEST_F(SessionTest, ALoginStoresTheStudentsOwnRecordAlone) {
+  pass();
+  // Another student's record nested in the body is not stored: a tablet
+  // cannot put a student online, or reset one, by logging in itself.
+  link_->incoming = frame(USER_INFO,
+                          "{\"user_id\":9120,\"class_id\":71,\"group_id\":[3],\"is_online\":0,"
+                          "\"other\":{\"user_id\":9121,\"class_id\":71,\"is_online\":1}}");
+  wait();
+  pass();
+  pass();
+  EXPECT_EQ(SocketTaskThread::kWorking, session_->state());
+  User stored = users.get(9120);
+  EXPECT_EQ(1, stored.is_online);
+  EXPECT_EQ(71, stored.class_id);
+  EXPECT_EQ("[3]", stored.group_id);
+  EXPECT_EQ(-1, users.get(9121).user_id);
+}
+
 TEST_F(SessionTest, InstructionWaitsOutItsPauseThenIsResentUntilAcknowledged) {
   login(9108);
   Instruction instruction;

@@ -2,50 +2,33 @@
 
 #include <cstring>
 
-#include "JsonReader.h"
+#include "JsonFieldTable.h"
 #include "JsonWriter.h"
 #include "Log.h"
 
 BrocastData::BrocastData() {}
 
 BrocastData::BrocastData(const std::string& json) : BrocastData() {
-  struct IntField {
-    const char* name;
-    int32_t BrocastData::*field;
+  typedef JsonFieldTable<BrocastData>::Field Field;
+  static const JsonFieldTable<BrocastData> kFields{
+      Field("teacher_id", &BrocastData::teacher_id),
+      Field("teacher_name", &BrocastData::teacher_name),
+      Field("class_id", &BrocastData::class_id),
+      Field("class_name", &BrocastData::class_name),
+      Field("grade_name", &BrocastData::grade_name),
+      Field("book_name", &BrocastData::book_name),
+      Field("chapter_name", &BrocastData::chapter_name),
+      Field("subject_name", &BrocastData::subject_name),
+      Field("course_hour", &BrocastData::course_hour),
+      Field("cache_addr", &BrocastData::cache_addr),
+      Field("cache_describe", &BrocastData::cache_describe),
+      Field("socket_ip", &BrocastData::socket_ip),
+      Field("socket_port", &BrocastData::socket_port),
+      Field("as_policy_port", &BrocastData::as_policy_port),
+      Field("runing", &BrocastData::runing),
   };
-  struct TextField {
-    const char* name;
-    std::string BrocastData::*field;
-  };
-  static const IntField kInts[] = {{"teacher_id", &BrocastData::teacher_id},
-                                   {"class_id", &BrocastData::class_id},
-                                   {"socket_port", &BrocastData::socket_port},
-                                   {"as_policy_port", &BrocastData::as_policy_port},
-                                   {"runing", &BrocastData::runing}};
-  static const TextField kTexts[] = {{"teacher_name", &BrocastData::teacher_name},
-                                     {"class_name", &BrocastData::class_name},
-                                     {"grade_name", &BrocastData::grade_name},
-                                     {"book_name", &BrocastData::book_name},
-                                     {"chapter_name", &BrocastData::chapter_name},
-                                     {"subject_name", &BrocastData::subject_name},
-                                     {"course_hour", &BrocastData::course_hour},
-                                     {"cache_addr", &BrocastData::cache_addr},
-                                     {"cache_describe", &BrocastData::cache_describe},
-                                     {"socket_ip", &BrocastData::socket_ip}};
   try {
-    JsonDocument doc;
-    parse_json(json, &doc);
-    if (!doc.IsObject()) return;  // an array has no named members
-    for (auto m = doc.MemberBegin(); m != doc.MemberEnd(); ++m) {
-      std::string name = json_name(m->name);
-      for (const IntField& f : kInts) {
-        // A member of another type is converted (a text that is no number is 0).
-        if (name == f.name) this->*f.field = static_cast<int32_t>(json_as_int(m->value));
-      }
-      for (const TextField& f : kTexts) {
-        if (name == f.name) this->*f.field = json_as_text(m->value);
-      }
-    }
+    kFields.read(json, this);
   } catch (const std::exception& e) {
     LOG("e", "%s", ("exception: " + exception_text(e) + " parse error").c_str());
   }

@@ -30,7 +30,8 @@ struct BrocastData {
   BrocastData();
   // Starts from the defaults and takes the known members of a JSON object
   // in document order. Invalid JSON is logged ("... parse error") and leaves
-  // the fields reached so far; a member of the wrong type is skipped.
+  // the defaults; a member of another type is converted (json_as_int,
+  // json_as_text: a text that is no number gives 0).
   explicit BrocastData(const std::string& json);
 
   // Compact JSON with the members in their fixed order; "timeout" is the

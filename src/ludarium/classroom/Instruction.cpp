@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "JsonReader.h"
+#include "JsonFieldTable.h"
 #include "JsonWriter.h"
 #include "Log.h"
 #include "Util.h"
@@ -22,32 +22,29 @@ std::string Instruction::jsonString() const {
 }
 
 Instruction::Instruction(const std::string& json) {
+  typedef JsonFieldTable<Instruction>::Field Field;
+  static const JsonFieldTable<Instruction> kFields{
+      Field("szInstruction",
+            [](Instruction* in, const JsonValue& v) {
+              in->szInstruction = json_as_text(v);
+              // A command without "lock_screen" throws here and ends the read.
+              JsonDocument command;
+              parse_json(in->szInstruction, &command);
+              in->lock_screen = static_cast<int32_t>(json_as_int(json_at(command, "lock_screen")));
+            }),
+      Field("szTarget", &Instruction::szTarget),
+      Field("publish_id", &Instruction::publish_id),
+      Field("teacher_id", &Instruction::teacher_id),
+      Field("type", &Instruction::type),
+      // Written as signed decimal text, so the largest ids read back from "-N".
+      Field("instruct_id",
+            [](Instruction* in, const JsonValue& v) {
+              in->instruct_id = strtoull(json_as_text(v).c_str(), nullptr, 10);
+            }),
+      Field("class_id", &Instruction::class_id),
+  };
   try {
-    JsonDocument doc;
-    parse_json(json, &doc);
-    if (!doc.IsObject()) return;
-    for (auto m = doc.MemberBegin(); m != doc.MemberEnd(); ++m) {
-      std::string name = json_name(m->name);
-      if (name == "szInstruction") {
-        szInstruction = json_as_text(m->value);
-        JsonDocument command;
-        parse_json(szInstruction, &command);
-        lock_screen = static_cast<int32_t>(json_as_int(json_at(command, "lock_screen")));
-      } else if (name == "szTarget") {
-        szTarget = json_as_text(m->value);
-      } else if (name == "publish_id") {
-        publish_id = json_as_text(m->value);
-      } else if (name == "teacher_id") {
-        teacher_id = static_cast<int32_t>(json_as_int(m->value));
-      } else if (name == "type") {
-        type = json_as_text(m->value);
-      } else if (name == "instruct_id") {
-        // Written as signed decimal text, so the largest ids read back from "-N".
-        instruct_id = strtoull(json_as_text(m->value).c_str(), nullptr, 10);
-      } else if (name == "class_id") {
-        class_id = static_cast<int32_t>(json_as_int(m->value));
-      }
-    }
+    kFields.read(json, this);
   } catch (const std::exception& e) {
     LOG("e", "%s", ("exception: " + exception_text(e) + " parse error").c_str());
   }

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <typeinfo>
 
-#include "JsonReader.h"
+#include "JsonFieldTable.h"
 
 namespace {
 
@@ -12,17 +12,15 @@ void report(const std::exception& e) { printf("exception: %s\n", exception_type_
 }  // namespace
 
 InstructionTarget::InstructionTarget(const std::string& json) {
+  typedef JsonFieldTable<InstructionTarget>::Field Field;
+  static const JsonFieldTable<InstructionTarget> kFields{
+      Field("type", &InstructionTarget::type),
+      Field("class_id", &InstructionTarget::class_id),
+      Field("groups", &InstructionTarget::groups),
+      Field("users", &InstructionTarget::users),
+  };
   try {
-    JsonDocument doc;
-    parse_json(json, &doc);
-    if (!doc.IsObject()) return;
-    for (auto m = doc.MemberBegin(); m != doc.MemberEnd(); ++m) {
-      std::string name = json_name(m->name);
-      if (name == "type") type = json_as_text(m->value);
-      else if (name == "class_id") class_id = static_cast<int32_t>(json_as_int(m->value));
-      else if (name == "groups") groups = json_as_text(m->value);
-      else if (name == "users") users = json_as_text(m->value);
-    }
+    kFields.read(json, this);
   } catch (const std::exception& e) {
     report(e);
   }

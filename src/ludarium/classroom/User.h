@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <string>
 
+template <typename Record>
+class JsonFieldTable;
+
 struct User {
   int32_t user_id = -1;        // -1: no student
   std::string user_name;
@@ -26,3 +29,9 @@ struct User {
   int64_t receipt_time = 0;       // ms since 1970
   int32_t is_online = 0;
 };
+
+// The members a student's JSON sets, every field above but the send time:
+// "instruct_id", "receipt_id" and "receipt_time" are decimal texts (digits up
+// to the first other character), the other numbers convert as json_as_int.
+// The login body and the registry both read a student through it.
+const JsonFieldTable<User>& user_json_fields();

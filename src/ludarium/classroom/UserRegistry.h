@@ -21,6 +21,8 @@ class UserRegistry {
   UserRegistry();
   ~UserRegistry();
 
+  // Stores the record under its user id, replacing the whole previous record.
+  void add(const User& user);
   // Parses a student's JSON and stores records from it (below); a text that
   // does not parse stores nothing. Returns false then.
   bool addFromJson(const std::string& json);
@@ -49,6 +51,14 @@ class UserRegistry {
   void delUserInfo(int32_t user_id);
 
  private:
+  // Copies of the records of that class the test accepts, ascending by user
+  // id. Call with lock_ held.
+  template <typename Test>
+  std::vector<User> ofClass(int32_t class_id, Test accepts) const;
+  // The record of that id, a default one inserted when there is none. Call
+  // with lock_ held.
+  User& recordOf(int32_t user_id);
+
   Mutex lock_;
   std::map<int32_t, User> users_;
 };

@@ -74,28 +74,29 @@ void SocketTaskThread::prepare_wait_record(bool readable) {
   }
   User stored = context_.users.get(login.user_id);
   if (stored.user_id == -1) {
-    accept_login(m.body, User());
+    accept_login(login, User());
     return;
   }
   bool same_device_ended = directory_->checkTaskAndExitByMac(login.user_mac, task_id_);
   if (stored.is_online != 1 || same_device_ended) {
-    accept_login(m.body, stored);
+    accept_login(login, stored);
   } else if (stored.log_type != 0) {
     directory_->Kickoff(login.user_id);
-    accept_login(m.body, stored);
+    accept_login(login, stored);
   } else if (login.log_type != 0) {
     prepare_step_ = 4;
   } else {
     directory_->Kickoff(login.user_id);
-    accept_login(m.body, stored);
+    accept_login(login, stored);
   }
 }
 
 // Stores the login's record (replacing the stored one), keeps the delivery
-// and receipt fields of the record stored before, and marks it online.
-void SocketTaskThread::accept_login(const std::string& body, const User& previous) {
-  context_.users.addFromJson(body);
-  User record = context_.users.get(parseUserJson(body).user_id);
+// and receipt fields of the record stored before, and marks it online. Only
+// the student's own record is stored: objects nested in the body are not
+// records of other students.
+void SocketTaskThread::accept_login(const User& login, const User& previous) {
+  User record = login;
   record.is_online = 1;
   if (previous.user_id != -1) {
     record.instruct_id = previous.instruct_id;
@@ -107,7 +108,7 @@ void SocketTaskThread::accept_login(const std::string& body, const User& previou
     record.receipt_time = previous.receipt_time;
   }
   set_student(record);
-  context_.users.update(record);
+  context_.users.add(record);
   prepare_step_ = 3;
 }
 

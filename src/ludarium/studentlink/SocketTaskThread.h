@@ -83,7 +83,7 @@ class SocketTaskThread {
   void prepare_ask();
   void prepare_wait_record(bool readable);
   void prepare_reply(int32_t type, const char* overtime_text);
-  void accept_login(const std::string& body, const User& previous);
+  void accept_login(const User& login, const User& previous);
 
   // working (SessionDelivery.cpp)
   Wait pass_working(bool readable);

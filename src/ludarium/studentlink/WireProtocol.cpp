@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "JsonReader.h"
+#include "JsonFieldTable.h"
 #include "Log.h"
 #include "Util.h"
 
@@ -37,21 +37,26 @@ int send_frame(sock_t s, const std::string& frame) {
   return send_all(s, frame.data(), static_cast<int>(frame.size()));
 }
 
+namespace {
+
+const JsonFieldTable<Message>& head_fields() {
+  typedef JsonFieldTable<Message>::Field Field;
+  static const JsonFieldTable<Message> kFields{
+      Field("protocol", &Message::protocol),
+      Field("version", &Message::version),
+      Field("content-type", &Message::content_type),
+      Field("instruct_id", &Message::instruct_id),
+      Field("content-length", &Message::content_length),
+      Field("type", &Message::type),
+  };
+  return kFields;
+}
+
+}  // namespace
+
 bool parse_head_json(Message* message) {
   try {
-    JsonDocument doc;
-    parse_json(message->head, &doc);
-    if (doc.IsObject()) {
-      for (auto m = doc.MemberBegin(); m != doc.MemberEnd(); ++m) {
-        std::string name = json_name(m->name);
-        if (name == "protocol") message->protocol = json_as_text(m->value);
-        else if (name == "version") message->version = json_as_text(m->value);
-        else if (name == "content-type") message->content_type = json_as_text(m->value);
-        else if (name == "instruct_id") message->instruct_id = json_as_text(m->value);
-        else if (name == "content-length") message->content_length = static_cast<int32_t>(json_as_int(m->value));
-        else if (name == "type") message->type = static_cast<int32_t>(json_as_int(m->value));
-      }
-    }
+    head_fields().read(message->head, message);
     message->parsed = true;
     return true;
   } catch (const std::exception& e) {
@@ -154,29 +159,10 @@ int read_message(sock_t s, Message* message, std::string* pending) {
 User parseUserJson(const std::string& body) {
   User user;
   try {
-    JsonDocument doc;
-    parse_json(body, &doc);
-    if (!doc.IsObject()) return user;
-    for (auto m = doc.MemberBegin(); m != doc.MemberEnd(); ++m) {
-      std::string name = json_name(m->name);
-      const JsonValue& v = m->value;
-      if (name == "user_id") user.user_id = static_cast<int32_t>(json_as_int(v));
-      else if (name == "user_name") user.user_name = json_as_text(v);
-      else if (name == "group_id") user.group_id = json_as_text(v);
-      else if (name == "class_id") user.class_id = static_cast<int32_t>(json_as_int(v));
-      else if (name == "log_time") user.log_time = json_as_text(v);
-      else if (name == "class_name") user.class_name = json_as_text(v);
-      else if (name == "grade_name") user.grade_name = json_as_text(v);
-      else if (name == "mtype") user.mtype = json_as_text(v);
-      else if (name == "version_code") user.version_code = json_as_text(v);
-      else if (name == "log_type") user.log_type = static_cast<int32_t>(json_as_int(v));
-      else if (name == "user_ip") user.user_ip = json_as_text(v);
-      else if (name == "user_mac") user.user_mac = json_as_text(v);
-    }
+    user_json_fields().read(body, &user);
   } catch (const std::exception& e) {
     LOG("e", "parseUserJson exception: %s\n", exception_type_name(e).c_str());
-    User failed;
-    return failed;
+    return User();
   }
   return user;
 }

@@ -61,7 +61,8 @@ int read_message(sock_t s, Message* message, std::string* pending);
 // "parse_head_json exception: <type>".
 bool parse_head_json(Message* message);
 
-// A student's record from a USER_INFO body; user id -1 on any error.
+// A student's record from a USER_INFO body, read through the one table of
+// the student's fields (user_json_fields); user id -1 on any error.
 User parseUserJson(const std::string& body);
 
 bool is_connection_lost(int code);
