@@ -4,7 +4,9 @@
 
 #include <civetweb.h>
 
+#include "JsonReader.h"
 #include "JsonWriter.h"
+#include "Log.h"
 
 const char* const BaseHttpAPI::kNoSuchApi = "{\"status\": 0, \"msg\":\"no such api\"}";
 
@@ -57,4 +59,18 @@ void BaseHttpAPI::replyFail(HttpRequest& request, const std::string& text) {
   JsonWriter w;
   w.begin_object().member("status", 0).member("msg", text).end_object();
   replyRaw(request, w.str());
+}
+
+void BaseHttpAPI::replyFailLogged(HttpRequest& request, const std::string& text, const Site& site) {
+  log_format("w", site.file, site.line, site.function, "%s", text.c_str());
+  replyFail(request, text);
+}
+
+std::string BaseHttpAPI::exceptionText(const std::exception& e, const char* context) {
+  return "exception: " + exception_text(e) + context;
+}
+
+void BaseHttpAPI::replyException(HttpRequest& request, const std::exception& e, const char* context,
+                                 const Site& site) {
+  replyFailLogged(request, exceptionText(e, context), site);
 }

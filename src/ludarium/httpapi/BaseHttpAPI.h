@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <string>
 
 #include "HttpRequest.h"
@@ -46,4 +47,25 @@ class BaseHttpAPI {
   static void replyOk(HttpRequest& request, const std::string& name, const std::string& json);
   // {"status":0,"msg":"<text>"}
   static void replyFail(HttpRequest& request, const std::string& text);
+
+  // Where a handler answers a failure from: the source file, line and
+  // function its warning is logged under. HANDLER_SITE gives the caller's,
+  // so a failure answered through the base logs as the handler's own line.
+  struct Site {
+    const char* file;
+    int line;
+    const char* function;
+  };
+  // Logs text as a warning under the handler's site, then answers it as a
+  // failure.
+  static void replyFailLogged(HttpRequest& request, const std::string& text, const Site& site);
+  // "exception: <type><message><context>", the one text a caught exception
+  // is answered with; context is "" or begins with a blank.
+  static std::string exceptionText(const std::exception& e, const char* context);
+  // That text, logged and answered as replyFailLogged does.
+  static void replyException(HttpRequest& request, const std::exception& e, const char* context,
+                             const Site& site);
 };
+
+#define HANDLER_SITE \
+  BaseHttpAPI::Site { __FILE__, __LINE__, __PRETTY_FUNCTION__ }

@@ -1,21 +1,18 @@
 // The registry of upstream API servers, kept in the file "servers" of a
-// config directory as a compact JSON array of records in ascending id order.
+// config directory as a compact JSON array of records in ascending id order
+// (a JsonFileTable: the file is the lasting state, every operation
+// refreshes the table from it first).
 //
-// The file is the lasting state; the table is a cache that every operation
-// refreshes from the file first (records missing from the file stay in the
-// table). Rewrites replace the file atomically (temporary file, rename).
-//
-// Thread safety: every operation holds lock_ for its whole re-read, change
-// and rewrite, so concurrent requests never interleave. selectServer takes
-// the course mutex (gBorcastObj) inside lock_; nothing takes them the other
-// way round.
+// Thread safety: every operation holds the table's mutex for its whole
+// re-read, change and rewrite, so concurrent requests never interleave.
+// selectServer calls its `use` inside that mutex.
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <string>
 
-#include "Mutex.h"
+#include "JsonFileTable.h"
 
 class ServerManager {
  public:
@@ -30,9 +27,6 @@ class ServerManager {
 
   // Creates the directory (an existing one is fine, a failure is ignored).
   explicit ServerManager(const std::string& config_dir);
-  ~ServerManager();
-  ServerManager(const ServerManager&) = delete;
-  ServerManager& operator=(const ServerManager&) = delete;
 
   void readServers();
   // JSON array holding the recommended record (recommend above 0, latest
@@ -42,17 +36,15 @@ class ServerManager {
   void addServer(const std::string& school_id, const std::string& id, const std::string& address,
                  const std::string& describe, int32_t recommend);
   void delServer(const std::string& id);
-  // Copies the record's address and describe into the course's
-  // "cache_addr" and "cache_describe"; false when there is no such record
-  // or its address is empty.
-  bool selectServer(const std::string& id);
+  // Hands the record to `use` (which copies it into the course); false,
+  // without calling it, when there is no such record or its address is
+  // empty.
+  bool selectServer(const std::string& id, const std::function<void(const Server&)>& use);
 
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return table_.path(); }
 
  private:
-  void writeServers();  // the whole table; lock_ held
+  void writeServers();  // the whole table; its mutex held
 
-  std::string path_;
-  mutex_t lock_;
-  std::map<std::string, Server> table_;  // guarded by lock_
+  JsonFileTable table_;
 };

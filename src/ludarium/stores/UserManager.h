@@ -1,33 +1,22 @@
 // The login-user store: one opaque text per login name, kept in the file
-// "ud" of a config directory as a compact JSON array of entries in
-// ascending login-name order.
+// "ud" of a config directory as a compact JSON array of entries
+// {"loginnm","data","time"} in ascending login-name order (a JsonFileTable:
+// the file is the lasting state, every operation refreshes the table from
+// it first). A stored entry's data is never empty; time is seconds since
+// 1970, decimal.
 //
-// The file is the lasting state; the table is a cache that every operation
-// refreshes from the file first (entries missing from the file stay in the
-// table). Rewrites replace the file atomically (temporary file, rename).
-//
-// Thread safety: every operation holds lock_ for its whole re-read, change
-// and rewrite.
+// Thread safety: every operation holds the table's mutex for its whole
+// re-read, change and rewrite.
 #pragma once
 
-#include <map>
 #include <string>
 
-#include "Mutex.h"
+#include "JsonFileTable.h"
 
 class UserManager {
  public:
-  struct Entry {
-    std::string loginnm;
-    std::string data;  // never empty in a stored entry
-    std::string time;  // seconds since 1970, decimal
-  };
-
   // Creates the directory (an existing one is fine, a failure is ignored).
   explicit UserManager(const std::string& config_dir);
-  ~UserManager();
-  UserManager(const UserManager&) = delete;
-  UserManager& operator=(const UserManager&) = delete;
 
   void readUsers();
   // JSON array of every entry, as the file holds it.
@@ -36,13 +25,10 @@ class UserManager {
   void addUser(const std::string& loginnm, const std::string& data);
   void delUser(const std::string& loginnm);
 
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return table_.path(); }
 
  private:
-  std::string usersJson();  // lock_ held
-  void writeUsers();        // lock_ held
+  void writeUsers();  // the table's mutex held
 
-  std::string path_;
-  mutex_t lock_;
-  std::map<std::string, Entry> table_;  // guarded by lock_
+  JsonFileTable table_;
 };
