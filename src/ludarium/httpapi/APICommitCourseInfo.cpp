@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "Brocast.h"
-#include "JsonReader.h"
+#include "InfoParser.h"
 #include "Log.h"
 #include "Util.h"
 
@@ -13,9 +13,7 @@ std::string encode_course_name(const std::string& name) {
   return buf;
 }
 
-void APICommitCourseInfo::applyInfo(const std::string& info, BrocastData* course) {
-  JsonDocument doc;
-  parse_json(info, &doc);
+void APICommitCourseInfo::applyInfo(const JsonDocument& doc, BrocastData* course) {
   struct Section {
     const char* error;
     std::function<void()> apply;
@@ -50,21 +48,20 @@ void APICommitCourseInfo::applyInfo(const std::string& info, BrocastData* course
 }
 
 int APICommitCourseInfo::onHandleEvent(HttpRequest& request) {
-  char info[2048];
-  if (getInfo(request, info, sizeof(info)) < 1) {
-    LOG("w", "no info");
-    replyFail(request, "no info");
-  } else {
-    LOG("d", "info=%s", info);
-    try {
+  // A course's names take up to 2,047 bytes of info.
+  std::string info;
+  std::string error = kNoInfo;
+  if (take_info(request, 2 * kInfoBuffer, &info)) {
+    LOG("d", "info=%s", info.c_str());
+    error = parse_info_text(info, [](const JsonDocument& doc) {
       // In place: a port probe storing its port meanwhile is not undone.
-      gBorcastObj.update([&info](BrocastData& course) { applyInfo(info, &course); });
-      replyOk(request);
-    } catch (const std::exception& e) {
-      std::string text = "exception: " + exception_text(e) + " parse info error";
-      LOG("w", "%s", text.c_str());
-      replyFail(request, text);
-    }
+      gBorcastObj.update([&doc](BrocastData& course) { applyInfo(doc, &course); });
+    });
+  }
+  if (error.empty()) {
+    replyOk(request);
+  } else {
+    replyFailLogged(request, error, HANDLER_SITE);
   }
   LOG("d", "%s", "");
   return 1;

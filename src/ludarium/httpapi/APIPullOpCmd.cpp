@@ -47,9 +47,7 @@ int APIPullOpCmd::onHandleEvent(HttpRequest& request) {
   try {
     replyRaw(request, pull(type, timeoutSeconds(timeout)));
   } catch (const std::exception& e) {
-    std::string text = "exception: " + exception_text(e);
-    LOG("w", "%s", text.c_str());
-    replyFail(request, text);
+    replyException(request, e, "", HANDLER_SITE);
   }
   return 1;
 }

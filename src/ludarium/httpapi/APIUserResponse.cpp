@@ -22,11 +22,10 @@ int APIUserResponse::onHandleEvent(HttpRequest& request) {
     w.end_array().end_object();
     recordset = w.str();
   });
-  if (!error.empty()) {
-    LOG("w", "%s", error.c_str());
-    replyFail(request, error);
-  } else {
+  if (error.empty()) {
     replyOk(request, "recordset", recordset);
+  } else {
+    replyFailLogged(request, error, HANDLER_SITE);
   }
   return 1;
 }
