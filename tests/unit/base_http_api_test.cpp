@@ -37,3 +37,15 @@ TEST(BaseHttpAPI, ACaughtExceptionIsAnsweredWithItsTypeMessageAndContext) {
   BaseHttpAPI::replyFailLogged(logged, "no info", HANDLER_SITE);
   EXPECT_EQ("{\"status\":0,\"msg\":\"no info\"}", logged.replyBody());
 }
+
+TEST(BaseHttpAPI, ShortParamsNeedBothAndEndAtAZeroByte) {
+  std::string a, b;
+  FakeRequest both("/x?b=2&a=x%00y");
+  EXPECT_TRUE(BaseHttpAPI::getShortParams(both, "a", &a, "b", &b));
+  EXPECT_EQ("x", a);
+  EXPECT_EQ("2", b);
+  FakeRequest no_second("/x?a=1&b=");
+  EXPECT_FALSE(BaseHttpAPI::getShortParams(no_second, "a", &a, "b", &b));
+  FakeRequest too_long("/x?a=" + std::string(1023, 'a') + "&b=1");
+  EXPECT_FALSE(BaseHttpAPI::getShortParams(too_long, "a", &a, "b", &b));
+}

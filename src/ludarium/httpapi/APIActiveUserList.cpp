@@ -2,7 +2,6 @@
 
 #include "InfoParser.h"
 #include "JsonWriter.h"
-#include "Log.h"
 #include "UserRegistry.h"
 
 namespace {
@@ -48,10 +47,6 @@ int APIActiveUserList::onHandleEvent(HttpRequest& request) {
     w.end_object();
     recordset = w.str();
   });
-  if (error.empty()) {
-    replyOk(request, "recordset", recordset);
-  } else {
-    replyFailLogged(request, error, HANDLER_SITE);
-  }
+  replyRecordset(request, error, recordset, HANDLER_SITE);
   return 1;
 }

@@ -42,7 +42,7 @@ void APICommitCourseInfo::applyInfo(const JsonDocument& doc, BrocastData* course
     try {
       s.apply();
     } catch (const std::exception& e) {
-      LOG("w", "%s", ("exception: " + exception_text(e) + s.error).c_str());
+      LOG("w", "%s", exceptionText(e, s.error).c_str());
     }
   }
 }

@@ -3,7 +3,6 @@
 #include "Clock.h"
 #include "InfoParser.h"
 #include "JsonWriter.h"
-#include "Log.h"
 #include "TeacherPresence.h"
 #include "Version.h"
 

@@ -2,7 +2,6 @@
 
 #include "InfoParser.h"
 #include "JsonWriter.h"
-#include "Log.h"
 #include "UserRegistry.h"
 #include "Util.h"
 
@@ -22,10 +21,6 @@ int APIUserResponse::onHandleEvent(HttpRequest& request) {
     w.end_array().end_object();
     recordset = w.str();
   });
-  if (error.empty()) {
-    replyOk(request, "recordset", recordset);
-  } else {
-    replyFailLogged(request, error, HANDLER_SITE);
-  }
+  replyRecordset(request, error, recordset, HANDLER_SITE);
   return 1;
 }

@@ -32,6 +32,10 @@ class BaseHttpAPI {
   // getParam, where a value longer than kMaxParamLength also counts as
   // missing. buf must hold kMaxParamLength + 2 bytes.
   static int getShortParam(HttpRequest& request, const char* name, char* buf, size_t size);
+  // Two parameters by getShortParam's rule, each up to its first zero byte.
+  // False when either is missing (the second is not looked for then).
+  static bool getShortParams(HttpRequest& request, const char* first, std::string* first_value,
+                             const char* second, std::string* second_value);
 
   // Form-variable lookup in a query string or form body: the first
   // "name=value" pair (name matched without regard to case) at the start or
@@ -62,6 +66,10 @@ class BaseHttpAPI {
   // "exception: <type><message><context>", the one text a caught exception
   // is answered with; context is "" or begins with a blank.
   static std::string exceptionText(const std::exception& e, const char* context);
+  // The recordset when error is "" (parse_info's outcome), else the error
+  // as replyFailLogged answers it.
+  static void replyRecordset(HttpRequest& request, const std::string& error,
+                             const std::string& recordset, const Site& site);
   // That text, logged and answered as replyFailLogged does.
   static void replyException(HttpRequest& request, const std::exception& e, const char* context,
                              const Site& site);

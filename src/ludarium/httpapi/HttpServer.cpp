@@ -25,7 +25,6 @@
 #include "CrashReporter.h"
 #include "FileSystem.h"
 #include "HttpRequest.h"
-#include "JsonReader.h"
 #include "Log.h"
 #include "OpCmd.h"
 
