@@ -24,10 +24,12 @@ TEST(JsonFileTable, WritesRowsInKeyOrderWithTextsAndNumbers) {
   table.put({"b", "-7"});
   table.put({"B", "2147483647"});
   table.put({"a/\xe9", "0"});
-  table.put({"b", "8"});  // replaces by key
+  table.put({"b", "8"});        // replaces by key
   ASSERT_EQ(0, table.write());  // the directory was made by the constructor
-  EXPECT_EQ("[{\"name\":\"B\",\"n\":2147483647},{\"name\":\"a\\/\\u00E9\",\"n\":0},{\"name\":\"b\",\"n\":8}]",
-            read_text_file(table.path()));
+  EXPECT_EQ(
+      "[{\"name\":\"B\",\"n\":2147483647},{\"name\":\"a\\/"
+      "\\u00E9\",\"n\":0},{\"name\":\"b\",\"n\":8}]",
+      read_text_file(table.path()));
   JsonFileTable::Row row;
   ASSERT_TRUE(table.find("B", &row));
   EXPECT_EQ((JsonFileTable::Row{"B", "2147483647"}), row);
@@ -43,13 +45,15 @@ TEST(JsonFileTable, ReadMergesTheFileAndStopsAtTheFirstBadRecord) {
   EXPECT_EQ("std::runtime_error", table.read());  // no file yet
   table.put({"kept", "1"});
   // Texts read as text whatever their type; numbers are cut to 32 bits.
-  write_text_file(table.path(),
-                  "[{\"n\":4294967297,\"name\":\"y\"},{\"name\":5,\"n\":-3},{\"name\":\"x\",\"n\":2},"
-                  "{\"name\":\"late\"},{\"name\":\"never\",\"n\":1}]");
+  write_text_file(
+      table.path(),
+      "[{\"n\":4294967297,\"name\":\"y\"},{\"name\":5,\"n\":-3},{\"name\":\"x\",\"n\":2},"
+      "{\"name\":\"late\"},{\"name\":\"never\",\"n\":1}]");
   EXPECT_NE("", table.read());
-  EXPECT_EQ("[{\"name\":\"5\",\"n\":-3},{\"name\":\"kept\",\"n\":1},{\"name\":\"x\",\"n\":2},"
-            "{\"name\":\"y\",\"n\":1}]",
-            table.json(table.rows()));
+  EXPECT_EQ(
+      "[{\"name\":\"5\",\"n\":-3},{\"name\":\"kept\",\"n\":1},{\"name\":\"x\",\"n\":2},"
+      "{\"name\":\"y\",\"n\":1}]",
+      table.json(table.rows()));
   write_text_file(table.path(), "{\"name\":\"x\",\"n\":1}");
   EXPECT_EQ("std::runtime_error", table.read());
   EXPECT_EQ(4u, table.rows().size());

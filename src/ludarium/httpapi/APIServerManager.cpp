@@ -9,7 +9,8 @@ namespace {
 
 // The "id" of the request's info into *id; "" or parse_info's failure.
 std::string parse_id(HttpRequest& request, std::string* id) {
-  return parse_info(request, [id](const JsonDocument& doc) { *id = json_as_text(json_at(doc, "id")); });
+  return parse_info(request,
+                    [id](const JsonDocument& doc) { *id = json_as_text(json_at(doc, "id")); });
 }
 
 // The course's upstream server becomes the chosen record.
@@ -86,7 +87,9 @@ void APIServerManager::selectServer(HttpRequest& request) {
   LOG("d", "%s", "");
   std::string id;
   std::string error = parse_id(request, &id);
-  if (error.empty() && !manager_.selectServer(id, use_in_course)) error = "no such server :id=" + id;
+  if (error.empty() && !manager_.selectServer(id, use_in_course)) {
+    error = "no such server :id=" + id;
+  }
   if (error.empty()) {
     replyOk(request);
   } else {

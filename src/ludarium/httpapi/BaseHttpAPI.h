@@ -63,13 +63,13 @@ class BaseHttpAPI {
   // Logs text as a warning under the handler's site, then answers it as a
   // failure.
   static void replyFailLogged(HttpRequest& request, const std::string& text, const Site& site);
-  // "exception: <type><message><context>", the one text a caught exception
-  // is answered with; context is "" or begins with a blank.
-  static std::string exceptionText(const std::exception& e, const char* context);
   // The recordset when error is "" (parse_info's outcome), else the error
   // as replyFailLogged answers it.
   static void replyRecordset(HttpRequest& request, const std::string& error,
                              const std::string& recordset, const Site& site);
+  // "exception: <type><message><context>", the one text a caught exception
+  // is answered with; context is "" or begins with a blank.
+  static std::string exceptionText(const std::exception& e, const char* context);
   // That text, logged and answered as replyFailLogged does.
   static void replyException(HttpRequest& request, const std::exception& e, const char* context,
                              const Site& site);
