@@ -1,10 +1,12 @@
+#include "CourseHolder.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <stdexcept>
 
 #include "Brocast.h"
-#include "CourseHolder.h"
+#include "BrocastData.h"
 #include "FakeAdapters.h"
 #include "Settings.h"
 #include "Thread.h"
@@ -38,4 +40,38 @@ TEST(CourseHolder, UpdatesOfDifferentFieldsAreNeverLost) {
   EXPECT_TRUE(holder.stopped());  // a failed change does not resume the announcer
   holder.update([](BrocastData& d) { d.class_id = 4; });
   EXPECT_FALSE(holder.stopped());
+}
+
+TEST(CourseHolder, KeepsTheCourseAndItsFlags) {
+  int choices = 0;
+  AdapterSource counting;
+  counting.status = [](std::vector<AdapterStatus>* out, std::string*) {
+    out->clear();
+    return 0;
+  };
+  counting.records = [&choices](std::vector<AdapterRecord>* out) {
+    out->clear();
+    choices++;
+    return 0;
+  };
+  Settings settings;
+  CourseHolder holder(settings);
+  Brocast announcer(holder, counting);
+  EXPECT_EQ("", holder.getJSONString());
+  holder.stop();
+  BrocastData d = holder.getData();
+  d.class_id = 3;
+  holder.setData(d);
+  EXPECT_FALSE(holder.stopped());
+  EXPECT_EQ(1, choices);  // setData re-runs the adapter choice
+  holder.stop();
+  holder.setRuning(1);
+  EXPECT_TRUE(holder.stopped());  // the running flag does not resume the announcer
+  EXPECT_EQ(1, choices);
+  EXPECT_EQ(1, holder.getData().runing);
+  EXPECT_NE(std::string::npos, holder.getJSONString().find("\"class_id\":3,"));
+  // The JSON shows the session time-out of the settings, 35 when it is 0.
+  EXPECT_NE(std::string::npos, holder.getJSONString().find("\"timeout\":35,"));
+  settings.setItimeout(120);
+  EXPECT_NE(std::string::npos, holder.getJSONString().find("\"timeout\":120,"));
 }

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "Clock.h"
-#include "CourseHolder.h"
 #include "FileSystem.h"
 #include "ScratchDir.h"
 #include "ServerManager.h"
@@ -20,17 +19,11 @@ std::string record(const std::string& id, const std::string& address, const std:
          "\",\"recommend\":" + std::to_string(recommend) + "}";
 }
 
-class ServerManagerTest : public ::testing::Test {
- protected:
-  Settings settings_;
-  CourseHolder course_{settings_};
-};
-
 }  // namespace
 
-TEST_F(ServerManagerTest, RecommendsTheLatestRecommendableRecord) {
+TEST(ServerManager, RecommendsTheLatestRecommendableRecord) {
   ScratchDir scratch("servers");
-  ServerManager manager(path_join(scratch.dir(), "config"), course_);
+  ServerManager manager(path_join(scratch.dir(), "config"));
   EXPECT_EQ("[]", manager.getRecommendServer());  // no file yet
   write_text_file(manager.path(), "[" + record("a", "h1", "1409821595", 1) + "," +
                                       record("b", "h2", "1409821600", 1) + "," +
@@ -40,14 +33,14 @@ TEST_F(ServerManagerTest, RecommendsTheLatestRecommendableRecord) {
   // A tie keeps the lower id; an empty address recommends nothing.
   write_text_file(manager.path(), "[" + record("z", "h9", "1409821600", 1) + "]");
   EXPECT_EQ("[" + record("b", "h2", "1409821600", 1) + "]", manager.getRecommendServer());
-  ServerManager other(path_join(scratch.dir(), "other"), course_);
+  ServerManager other(path_join(scratch.dir(), "other"));
   write_text_file(other.path(), "[" + record("a", "", "1409821600", 1) + "]");
   EXPECT_EQ("[]", other.getRecommendServer());
 }
 
-TEST_F(ServerManagerTest, ReadingOnlyAddsAndAWriteBringsBackWhatTheFileLost) {
+TEST(ServerManager, ReadingOnlyAddsAndAWriteBringsBackWhatTheFileLost) {
   ScratchDir scratch("servers");
-  ServerManager manager(scratch.dir(), course_);
+  ServerManager manager(scratch.dir());
   write_text_file(manager.path(),
                   "[" + record("a", "h1", "1", 1) + "," + record("b", "h2", "2", 1) + "]");
   manager.readServers();
@@ -56,15 +49,15 @@ TEST_F(ServerManagerTest, ReadingOnlyAddsAndAWriteBringsBackWhatTheFileLost) {
   EXPECT_EQ("[" + record("a", "h1", "1", 1) + "," + record("b", "h2b", "3", 1) + "]",
             read_text_file(manager.path()));
   // A record missing a member ends the read; those before it stay.
-  ServerManager broken(path_join(scratch.dir(), "broken"), course_);
+  ServerManager broken(path_join(scratch.dir(), "broken"));
   write_text_file(broken.path(), "[" + record("a", "h1", "1", 1) + ",{\"id\":\"x\"}," +
                                      record("c", "h3", "9", 1) + "]");
   EXPECT_EQ("[" + record("a", "h1", "1", 1) + "]", broken.getRecommendServer());
 }
 
-TEST_F(ServerManagerTest, AddStampsTheCurrentSecondAndReplacesById) {
+TEST(ServerManager, AddStampsTheCurrentSecondAndReplacesById) {
   ScratchDir scratch("servers");
-  ServerManager manager(scratch.dir(), course_);
+  ServerManager manager(scratch.dir());
   int64_t before = wall_ms() / 1000;
   manager.addServer("100", "s1", "10.0.0.5:8080", "main", 1);
   manager.addServer("7", "s0", "h0", "zero", 0);
@@ -85,9 +78,9 @@ TEST_F(ServerManagerTest, AddStampsTheCurrentSecondAndReplacesById) {
   EXPECT_EQ(nullptr, open_file(manager.path() + ".tmp", "r"));
 }
 
-TEST_F(ServerManagerTest, ConcurrentAddsAreAllKept) {
+TEST(ServerManager, ConcurrentAddsAreAllKept) {
   ScratchDir scratch("servers");
-  ServerManager manager(scratch.dir(), course_);
+  ServerManager manager(scratch.dir());
   struct Job {
     ServerManager* manager;
     int index;
@@ -112,7 +105,7 @@ TEST_F(ServerManagerTest, ConcurrentAddsAreAllKept) {
   for (int waited = 0; done < 8 && waited < 60000; waited += 10) sleep_ms(10);
   ASSERT_EQ(8, done.load());
   // A fresh reader sees all 80 records in the file.
-  ServerManager reader(scratch.dir(), course_);
+  ServerManager reader(scratch.dir());
   reader.delServer("none");
   std::string text = read_text_file(reader.path());
   size_t count = 0;

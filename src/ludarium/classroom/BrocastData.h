@@ -1,6 +1,6 @@
 // The published course: which lesson is taught and where tablets connect.
 // A plain value copied freely; the process's one record lives in the course
-// holder (gBorcastObj). A class id of -1 means no course is published.
+// holder (CourseHolder). A class id of -1 means no course is published.
 #pragma once
 
 #include <cstdint>

@@ -2,7 +2,6 @@
 
 #include "InfoParser.h"
 #include "JsonWriter.h"
-#include "Log.h"
 
 namespace {
 
@@ -49,11 +48,6 @@ int APIActiveUserList::onHandleEvent(HttpRequest& request) {
     w.end_object();
     recordset = w.str();
   });
-  if (!error.empty()) {
-    LOG("w", "%s", error.c_str());
-    replyFail(request, error);
-  } else {
-    replyOk(request, "recordset", recordset);
-  }
+  replyRecordset(request, error, recordset, HANDLER_SITE);
   return 1;
 }

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "JsonReader.h"
+#include "InfoParser.h"
 #include "Log.h"
 #include "Util.h"
 
@@ -12,9 +12,7 @@ std::string encode_course_name(const std::string& name) {
   return buf;
 }
 
-void APICommitCourseInfo::applyInfo(const std::string& info, BrocastData* course) {
-  JsonDocument doc;
-  parse_json(info, &doc);
+void APICommitCourseInfo::applyInfo(const JsonDocument& doc, BrocastData* course) {
   struct Section {
     const char* error;
     std::function<void()> apply;
@@ -43,7 +41,7 @@ void APICommitCourseInfo::applyInfo(const std::string& info, BrocastData* course
     try {
       s.apply();
     } catch (const std::exception& e) {
-      LOG("w", "%s", ("exception: " + exception_text(e) + s.error).c_str());
+      LOG("w", "%s", exceptionText(e, s.error).c_str());
     }
   }
 }
@@ -51,21 +49,20 @@ void APICommitCourseInfo::applyInfo(const std::string& info, BrocastData* course
 APICommitCourseInfo::APICommitCourseInfo(CourseHolder& course) : course_(course) {}
 
 int APICommitCourseInfo::onHandleEvent(HttpRequest& request) {
-  char info[2048];
-  if (getInfo(request, info, sizeof(info)) < 1) {
-    LOG("w", "no info");
-    replyFail(request, "no info");
-  } else {
-    LOG("d", "info=%s", info);
-    try {
+  // A course's names take up to 2,047 bytes of info.
+  std::string info;
+  std::string error = kNoInfo;
+  if (take_info(request, 2 * kInfoBuffer, &info)) {
+    LOG("d", "info=%s", info.c_str());
+    error = parse_info_text(info, [this](const JsonDocument& doc) {
       // In place: a port probe storing its port meanwhile is not undone.
-      course_.update([&info](BrocastData& course) { applyInfo(info, &course); });
-      replyOk(request);
-    } catch (const std::exception& e) {
-      std::string text = "exception: " + exception_text(e) + " parse info error";
-      LOG("w", "%s", text.c_str());
-      replyFail(request, text);
-    }
+      course_.update([&doc](BrocastData& course) { applyInfo(doc, &course); });
+    });
+  }
+  if (error.empty()) {
+    replyOk(request);
+  } else {
+    replyFailLogged(request, error, HANDLER_SITE);
   }
   LOG("d", "%s", "");
   return 1;

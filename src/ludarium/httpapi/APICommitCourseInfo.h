@@ -4,19 +4,21 @@
 #include <string>
 
 #include "BaseHttpAPI.h"
-#include "CourseHolder.h"
 #include "BrocastData.h"
+#include "CourseHolder.h"
+#include "JsonReader.h"
 
 class APICommitCourseInfo : public BaseHttpAPI {
  public:
   explicit APICommitCourseInfo(CourseHolder& course);
   int onHandleEvent(HttpRequest& request) override;
 
-  // Applies the sections "teacher", "grade", "class" and "subject" of an
-  // info text to a course record, each on its own: a section with a missing
-  // or unreadable member stops there, is logged, and the next one follows.
-  // Throws when the text itself is not JSON.
-  static void applyInfo(const std::string& info, BrocastData* course);
+  // Applies the sections "teacher", "grade", "class" and "subject" of a
+  // parsed info to a course record, each on its own: a section with a
+  // missing or unreadable member stops there, is logged, and the next one
+  // follows.
+  static void applyInfo(const JsonDocument& doc, BrocastData* course);
+
  private:
   CourseHolder& course_;
 };

@@ -12,9 +12,7 @@ int APIGetMoreNetCardInfo::onHandleEvent(HttpRequest& request) {
     parse_json(announcer_.getNetCardInfo(), &doc);
     replyOk(request, "recordset", json_write(doc));
   } catch (const std::exception& e) {
-    std::string text = "exception: " + exception_text(e) + " parse broadcast info error";
-    LOG("w", "%s", text.c_str());
-    replyFail(request, text);
+    replyException(request, e, " parse broadcast info error", HANDLER_SITE);
   }
   LOG("d", "%s", "");
   return 1;

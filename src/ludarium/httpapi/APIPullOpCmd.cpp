@@ -1,7 +1,6 @@
 #include "APIPullOpCmd.h"
 
 #include "Clock.h"
-#include "JsonReader.h"
 #include "Log.h"
 #include "OpCmd.h"
 #include "Thread.h"
@@ -37,19 +36,15 @@ int64_t APIPullOpCmd::timeoutSeconds(const std::string& text) {
 }
 
 int APIPullOpCmd::onHandleEvent(HttpRequest& request) {
-  char timeout[1024];
-  char type[1024];
-  if (getShortParam(request, "timeout", timeout, sizeof(timeout)) < 1 ||
-      getShortParam(request, "type", type, sizeof(type)) < 1) {
+  std::string timeout, type;
+  if (!getShortParams(request, "timeout", &timeout, "type", &type)) {
     replyFail(request, "no timeout or type");
     return 1;
   }
   try {
     replyRaw(request, pull(type, timeoutSeconds(timeout)));
   } catch (const std::exception& e) {
-    std::string text = "exception: " + exception_text(e);
-    LOG("w", "%s", text.c_str());
-    replyFail(request, text);
+    replyException(request, e, "", HANDLER_SITE);
   }
   return 1;
 }

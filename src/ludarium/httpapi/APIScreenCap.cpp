@@ -6,7 +6,7 @@
 #include "Base64.h"
 #include "CaptureEx.h"
 #include "FileSystem.h"
-#include "JsonReader.h"
+#include "InfoParser.h"
 #include "JsonWriter.h"
 #include "Log.h"
 
@@ -29,36 +29,9 @@ std::string read_fmt(const JsonDocument& doc) {
   return json_as_text(v);
 }
 
-}  // namespace
-
-APIScreenCap::APIScreenCap() { mutex_init(&files_lock_); }
-
-APIScreenCap::~APIScreenCap() { mutex_destroy(&files_lock_); }
-
-int APIScreenCap::onHandleEvent(HttpRequest& request) {
-  char info[1024];
-  if (getShortParam(request, "info", info, sizeof(info)) < 1) {
-    replyFail(request, "no info");
-    return 1;
-  }
-  const std::string bmp_path = path_join(temp_dir(), "cap.bmp");
-  const std::string png_path = path_join(temp_dir(), "cap.png");
-  JsonDocument doc;
-  try {
-    parse_json(info, &doc);
-  } catch (const std::exception& e) {
-    std::string text = "exception: " + exception_text(e) + " parse info error";
-    LOG("w", "%s", text.c_str());
-    replyFail(request, text);
-    return 1;
-  }
-  const bool cap_wnd = read_cap_wnd(doc);
-  const std::string fmt = read_fmt(doc);
-  const CaptureSource source = cap_wnd ? CaptureSource::kForegroundWindow : CaptureSource::kScreen;
-
-  CaptureEx capture;
-  std::string error;
-  int result;
+// The corners of "rect" {x, y, w, h}; false when it or one of its members
+// is missing or unreadable.
+bool read_rect(const JsonDocument& doc, int64_t corners[4]) {
   try {
     const JsonValue& rect = json_at(doc, "rect");
     int64_t x = json_as_int(json_at(rect, "x"));
@@ -69,10 +42,49 @@ int APIScreenCap::onHandleEvent(HttpRequest& request) {
     const int64_t limit = int64_t(1) << 40;
     auto clamp = [limit](int64_t v) { return std::max(-limit, std::min(limit, v)); };
     x = clamp(x), y = clamp(y), w = clamp(w), h = clamp(h);
-    result = capture.captureRect(source, x, y, x + w, y + h, &error);
+    corners[0] = x, corners[1] = y, corners[2] = x + w, corners[3] = y + h;
+    return true;
   } catch (const std::exception&) {
-    result = capture.captureFull(source, &error);
+    return false;
   }
+}
+
+}  // namespace
+
+APIScreenCap::APIScreenCap() { mutex_init(&files_lock_); }
+
+APIScreenCap::~APIScreenCap() { mutex_destroy(&files_lock_); }
+
+int APIScreenCap::onHandleEvent(HttpRequest& request) {
+  bool cap_wnd = false;
+  std::string fmt;
+  bool has_rect = false;
+  int64_t corners[4] = {0, 0, 0, 0};
+  std::string failure = parse_info(
+      request,
+      [&](const JsonDocument& doc) {
+        cap_wnd = read_cap_wnd(doc);
+        fmt = read_fmt(doc);
+        has_rect = read_rect(doc, corners);
+      },
+      kShortInfoBuffer);
+  if (failure == kNoInfo) {
+    replyFail(request, failure);  // answered without a warning
+    return 1;
+  }
+  if (!failure.empty()) {
+    replyFailLogged(request, failure, HANDLER_SITE);
+    return 1;
+  }
+  const std::string bmp_path = path_join(temp_dir(), "cap.bmp");
+  const std::string png_path = path_join(temp_dir(), "cap.png");
+  const CaptureSource source = cap_wnd ? CaptureSource::kForegroundWindow : CaptureSource::kScreen;
+
+  CaptureEx capture;
+  std::string error;
+  const int result =
+      has_rect ? capture.captureRect(source, corners[0], corners[1], corners[2], corners[3], &error)
+               : capture.captureFull(source, &error);
   if (result != 0) {
     LOG("w", "capture failed: %s", error.c_str());
     replyFail(request, error);

@@ -75,7 +75,7 @@ bool APISendCmd::buildInstruction(const std::string& target, const std::string& 
     }
   } catch (const std::exception& e) {
     // No usable command (not JSON, not an object, no "id"): nothing is queued.
-    *error = "exception: " + exception_text(e) + " parse target or command error";
+    *error = exceptionText(e, " parse target or command error");
     LOG("w", "%s", error->c_str());
     return false;
   }
@@ -85,7 +85,7 @@ bool APISendCmd::buildInstruction(const std::string& target, const std::string& 
     in.class_id = static_cast<int32_t>(json_as_int(json_at(doc, "class_id")));
     in.type = json_as_text(json_at(doc, "type"));
   } catch (const std::exception& e) {
-    *error = "exception: " + exception_text(e) + " parse target or command error";
+    *error = exceptionText(e, " parse target or command error");
     LOG("w", "%s", error->c_str());
     return false;
   }

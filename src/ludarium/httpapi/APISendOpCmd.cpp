@@ -3,10 +3,8 @@
 #include "OpCmd.h"
 
 int APISendOpCmd::onHandleEvent(HttpRequest& request) {
-  char info[1024];
-  char type[1024];
-  if (getShortParam(request, "info", info, sizeof(info)) < 1 ||
-      getShortParam(request, "type", type, sizeof(type)) < 1) {
+  std::string info, type;
+  if (!getShortParams(request, "info", &info, "type", &type)) {
     replyFail(request, "no info or type");
     return 1;
   }

@@ -4,8 +4,18 @@
 #include "Log.h"
 #include "UriMatch.h"
 
+namespace {
+
+// The "id" of the request's info into *id; "" or parse_info's failure.
+std::string parse_id(HttpRequest& request, std::string* id) {
+  return parse_info(request,
+                    [id](const JsonDocument& doc) { *id = json_as_text(json_at(doc, "id")); });
+}
+
+}  // namespace
+
 APIServerManager::APIServerManager(const std::string& config_dir, CourseHolder& course)
-    : manager_(config_dir, course) {}
+    : course_(course), manager_(config_dir) {}
 
 int APIServerManager::onHandleEvent(HttpRequest& request) {
   std::string uri = request.uri();
@@ -24,11 +34,10 @@ int APIServerManager::onHandleEvent(HttpRequest& request) {
 void APIServerManager::getServers(HttpRequest& request) {
   LOG("d", "%s", "");
   std::string error = parse_info(request, [](const JsonDocument&) {});
-  if (!error.empty()) {
-    LOG("w", "%s", error.c_str());
-    replyFail(request, error);
-  } else {
+  if (error.empty()) {
     replyOk(request, "recordset", manager_.getRecommendServer());
+  } else {
+    replyFailLogged(request, error, HANDLER_SITE);
   }
   LOG("d", "%s", "");
 }
@@ -44,12 +53,11 @@ void APIServerManager::addServer(HttpRequest& request) {
     if (doc.HasMember("recommend"))
       s.recommend = static_cast<int32_t>(json_as_int(json_at(doc, "recommend")));
   });
-  if (!error.empty()) {
-    LOG("w", "%s", error.c_str());
-    replyFail(request, error);
-  } else {
+  if (error.empty()) {
     manager_.addServer(s.school_id, s.id, s.address, s.describe, s.recommend);
     replyOk(request);
+  } else {
+    replyFailLogged(request, error, HANDLER_SITE);
   }
   LOG("d", "%s", "");
 }
@@ -57,14 +65,12 @@ void APIServerManager::addServer(HttpRequest& request) {
 void APIServerManager::delServer(HttpRequest& request) {
   LOG("d", "%s", "");
   std::string id;
-  std::string error = parse_info(
-      request, [&id](const JsonDocument& doc) { id = json_as_text(json_at(doc, "id")); });
-  if (!error.empty()) {
-    LOG("w", "%s", error.c_str());
-    replyFail(request, error);
-  } else {
+  std::string error = parse_id(request, &id);
+  if (error.empty()) {
     manager_.delServer(id);
     replyOk(request);
+  } else {
+    replyFailLogged(request, error, HANDLER_SITE);
   }
   LOG("d", "%s", "");
 }
@@ -72,14 +78,20 @@ void APIServerManager::delServer(HttpRequest& request) {
 void APIServerManager::selectServer(HttpRequest& request) {
   LOG("d", "%s", "");
   std::string id;
-  std::string error = parse_info(
-      request, [&id](const JsonDocument& doc) { id = json_as_text(json_at(doc, "id")); });
-  if (error.empty() && !manager_.selectServer(id)) error = "no such server :id=" + id;
-  if (!error.empty()) {
-    LOG("w", "%s", error.c_str());
-    replyFail(request, error);
-  } else {
+  std::string error = parse_id(request, &id);
+  if (error.empty() && !manager_.selectServer(id, [this](const ServerManager::Server& chosen) {
+        // The course's upstream server becomes the chosen record.
+        course_.update([&chosen](BrocastData& course) {
+          course.cache_addr = chosen.address;
+          course.cache_describe = chosen.describe;
+        });
+      })) {
+    error = "no such server :id=" + id;
+  }
+  if (error.empty()) {
     replyOk(request);
+  } else {
+    replyFailLogged(request, error, HANDLER_SITE);
   }
   LOG("d", "%s", "");
 }

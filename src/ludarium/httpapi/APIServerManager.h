@@ -9,6 +9,7 @@
 #include <string>
 
 #include "BaseHttpAPI.h"
+#include "CourseHolder.h"
 #include "ServerManager.h"
 
 class APIServerManager : public BaseHttpAPI {
@@ -24,5 +25,6 @@ class APIServerManager : public BaseHttpAPI {
   void delServer(HttpRequest& request);
   void selectServer(HttpRequest& request);
 
+  CourseHolder& course_;
   ServerManager manager_;
 };

@@ -20,11 +20,10 @@ int APIUserManager::onHandleEvent(HttpRequest& request) {
 
 void APIUserManager::getUsers(HttpRequest& request) {
   std::string error = parse_info(request, [](const JsonDocument&) {});
-  if (!error.empty()) {
-    LOG("w", "%s", error.c_str());
-    replyFail(request, error);
-  } else {
+  if (error.empty()) {
     replyOk(request, "recordset", manager_.getUsers());
+  } else {
+    replyFailLogged(request, error, HANDLER_SITE);
   }
   LOG("d", "%s", "");
 }
@@ -36,8 +35,7 @@ void APIUserManager::addUser(HttpRequest& request) {
     data = json_as_text(json_at(doc, "data"));
   });
   if (!error.empty()) {
-    LOG("w", "%s", error.c_str());
-    replyFail(request, error);
+    replyFailLogged(request, error, HANDLER_SITE);
     return;
   }
   if (data.empty()) {

@@ -2,7 +2,6 @@
 
 #include "InfoParser.h"
 #include "JsonWriter.h"
-#include "Log.h"
 #include "Util.h"
 
 APIUserResponse::APIUserResponse(UserRegistry& users) : users_(users) {}
@@ -23,11 +22,6 @@ int APIUserResponse::onHandleEvent(HttpRequest& request) {
     w.end_array().end_object();
     recordset = w.str();
   });
-  if (!error.empty()) {
-    LOG("w", "%s", error.c_str());
-    replyFail(request, error);
-  } else {
-    replyOk(request, "recordset", recordset);
-  }
+  replyRecordset(request, error, recordset, HANDLER_SITE);
   return 1;
 }

@@ -4,7 +4,9 @@
 
 #include <civetweb.h>
 
+#include "JsonReader.h"
 #include "JsonWriter.h"
+#include "Log.h"
 
 const char* const BaseHttpAPI::kNoSuchApi = "{\"status\": 0, \"msg\":\"no such api\"}";
 
@@ -34,6 +36,16 @@ int BaseHttpAPI::getShortParam(HttpRequest& request, const char* name, char* buf
   return n > kMaxParamLength ? -1 : n;
 }
 
+bool BaseHttpAPI::getShortParams(HttpRequest& request, const char* first, std::string* first_value,
+                                 const char* second, std::string* second_value) {
+  char buf[kMaxParamLength + 2];
+  if (getShortParam(request, first, buf, sizeof(buf)) < 1) return false;
+  *first_value = buf;
+  if (getShortParam(request, second, buf, sizeof(buf)) < 1) return false;
+  *second_value = buf;
+  return true;
+}
+
 void BaseHttpAPI::replyRaw(HttpRequest& request, const std::string& body) {
   request.write(
       "HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
@@ -57,4 +69,27 @@ void BaseHttpAPI::replyFail(HttpRequest& request, const std::string& text) {
   JsonWriter w;
   w.begin_object().member("status", 0).member("msg", text).end_object();
   replyRaw(request, w.str());
+}
+
+void BaseHttpAPI::replyFailLogged(HttpRequest& request, const std::string& text, const Site& site) {
+  log_format("w", site.file, site.line, site.function, "%s", text.c_str());
+  replyFail(request, text);
+}
+
+void BaseHttpAPI::replyRecordset(HttpRequest& request, const std::string& error,
+                                 const std::string& recordset, const Site& site) {
+  if (error.empty()) {
+    replyOk(request, "recordset", recordset);
+  } else {
+    replyFailLogged(request, error, site);
+  }
+}
+
+std::string BaseHttpAPI::exceptionText(const std::exception& e, const char* context) {
+  return "exception: " + exception_text(e) + context;
+}
+
+void BaseHttpAPI::replyException(HttpRequest& request, const std::exception& e, const char* context,
+                                 const Site& site) {
+  replyFailLogged(request, exceptionText(e, context), site);
 }

@@ -28,7 +28,6 @@
 #include "CrashReporter.h"
 #include "FileSystem.h"
 #include "HttpRequest.h"
-#include "JsonReader.h"
 #include "Log.h"
 
 namespace {
@@ -212,9 +211,7 @@ int HttpServer::handle(HttpRequest& request) {
   try {
     return route(request);
   } catch (const std::exception& e) {
-    std::string text = "exception: " + exception_text(e);
-    LOG("w", "%s", text.c_str());
-    BaseHttpAPI::replyFail(request, text);
+    BaseHttpAPI::replyException(request, e, "", HANDLER_SITE);
   } catch (...) {
     LOG("w", "exception: unknown");
     BaseHttpAPI::replyFail(request, "exception: unknown");

@@ -1,0 +1,34 @@
+// The login-user store: one opaque text per login name, kept in the file
+// "ud" of a config directory as a compact JSON array of entries
+// {"loginnm","data","time"} in ascending login-name order (a JsonFileTable:
+// the file is the lasting state, every operation refreshes the table from
+// it first). A stored entry's data is never empty; time is seconds since
+// 1970, decimal.
+//
+// Thread safety: every operation holds the table's mutex for its whole
+// re-read, change and rewrite.
+#pragma once
+
+#include <string>
+
+#include "JsonFileTable.h"
+
+class UserManager {
+ public:
+  // Creates the directory (an existing one is fine, a failure is ignored).
+  explicit UserManager(const std::string& config_dir);
+
+  void readUsers();
+  // JSON array of every entry, as the file holds it.
+  std::string getUsers();
+  // Sets the entry, stamped with the current second.
+  void addUser(const std::string& loginnm, const std::string& data);
+  void delUser(const std::string& loginnm);
+
+  const std::string& path() const { return table_.path(); }
+
+ private:
+  void writeUsers();  // the table's mutex held
+
+  JsonFileTable table_;
+};
