@@ -51,9 +51,6 @@ bool read_rect(const JsonDocument& doc, int64_t corners[4]) {
 
 }  // namespace
 
-APIScreenCap::APIScreenCap() { mutex_init(&files_lock_); }
-
-APIScreenCap::~APIScreenCap() { mutex_destroy(&files_lock_); }
 
 int APIScreenCap::onHandleEvent(HttpRequest& request) {
   bool cap_wnd = false;

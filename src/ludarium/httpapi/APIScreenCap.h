@@ -14,10 +14,8 @@
 
 class APIScreenCap : public BaseHttpAPI {
  public:
-  APIScreenCap();
-  ~APIScreenCap() override;
   int onHandleEvent(HttpRequest& request) override;
 
  private:
-  mutex_t files_lock_;
+  Mutex files_lock_;
 };

@@ -14,13 +14,7 @@
 JsonFileTable::JsonFileTable(const std::string& dir, const std::string& file_name,
                              std::vector<Column> columns, size_t key)
     : path_(path_join(dir, file_name)), columns_(std::move(columns)), key_(key) {
-  mutex_init(&lock_);
   make_dir(dir);
-}
-
-JsonFileTable::~JsonFileTable() {
-  rows_.clear();
-  mutex_destroy(&lock_);
 }
 
 std::string JsonFileTable::read() {

@@ -38,11 +38,10 @@ class JsonFileTable {
   // existing one is fine, a failure is ignored).
   JsonFileTable(const std::string& dir, const std::string& file_name, std::vector<Column> columns,
                 size_t key);
-  ~JsonFileTable();
   JsonFileTable(const JsonFileTable&) = delete;
   JsonFileTable& operator=(const JsonFileTable&) = delete;
 
-  mutex_t* mutex() { return &lock_; }
+  mutex_t* mutex() { return lock_.get(); }
   const std::string& path() const { return path_; }
 
   // Merges the file's records into the rows in file order, a record
@@ -71,6 +70,6 @@ class JsonFileTable {
   const std::string path_;
   const std::vector<Column> columns_;
   const size_t key_;
-  mutex_t lock_;
+  Mutex lock_;
   std::map<std::string, Row> rows_;  // by key cell; guarded by lock_
 };

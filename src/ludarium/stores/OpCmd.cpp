@@ -2,10 +2,6 @@
 
 #include "Log.h"
 
-OpCmd::OpCmd() { mutex_init(&lock_); }
-
-OpCmd::~OpCmd() { mutex_destroy(&lock_); }
-
 bool OpCmd::set(const std::string& type, const std::string& info) {
   MutexGuard guard(&lock_);
   auto found = lists_.find(type);

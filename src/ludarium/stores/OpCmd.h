@@ -21,8 +21,7 @@ class OpCmd {
   static const size_t kMaxPerType = 20;
   static constexpr size_t kMaxTypes = 1024;
 
-  OpCmd();
-  ~OpCmd();
+  OpCmd() = default;
   OpCmd(const OpCmd&) = delete;
   OpCmd& operator=(const OpCmd&) = delete;
 
@@ -37,7 +36,7 @@ class OpCmd {
   size_t typeCount();
 
  private:
-  mutex_t lock_;
+  Mutex lock_;
   std::map<std::string, std::deque<std::string>> lists_;  // guarded by lock_
 };
 
