@@ -11,6 +11,7 @@
 #include "HttpServer.h"
 #include "Log.h"
 #include "Net.h"
+#include "PortRange.h"
 #include "StateKeys.h"
 #include "Thread.h"
 #include "Util.h"
@@ -86,19 +87,17 @@ int main(int argc, char** argv) {
 
   // The first free port of the range; the watchdog later calls this port.
   static HttpServer http(kHttpFirstPort, api_context());
-  int http_port = kHttpFirstPort;
-  for (; http_port <= kHttpLastPort; ++http_port) {
-    if (port_in_use(http_port, "127.0.0.1") == 0) {
-      http.setPort(http_port);
-      if (http.start() == 0) {
-        LOG("d", "HttpServer running on %s:%d", "127.0.0.1", http_port);
-      } else {
-        LOG("e", "HttpServer error");
-      }
-      break;
+  int http_port = first_free_port(kHttpFirstPort, kHttpLastPort, "127.0.0.1");
+  if (http_port <= kHttpLastPort) {
+    http.setPort(http_port);
+    if (http.start() == 0) {
+      LOG("d", "HttpServer running on %s:%d", "127.0.0.1", http_port);
+    } else {
+      LOG("e", "HttpServer error");
     }
+  } else {
+    LOG("e", "HttpServer not running because ports are all in used!");
   }
-  if (http_port > kHttpLastPort) LOG("e", "HttpServer not running because ports are all in used!");
 
   LOG("d", "%s", "");
   gInstructionSet.start([] { gSocketServer.wake_sessions(); },

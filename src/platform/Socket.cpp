@@ -21,3 +21,19 @@ void Socket::reset(sock_t s) {
   }
   s_ = s;
 }
+
+// Both openers are built from the platform's own calls, so they hold the
+// socket in a Socket until it is ready and a failure closes it.
+sock_t open_tcp_listener(const char* ip, int port, int backlog) {
+  Socket s(net_tcp_socket());
+  if (!s.valid() || bind_socket(s.get(), ip, port) != 0 || net_listen(s.get(), backlog) != 0) {
+    return kInvalidSocket;
+  }
+  return s.release();
+}
+
+sock_t open_udp_socket(const char* ip, int port) {
+  Socket s(net_udp_socket());
+  if (!s.valid() || bind_socket(s.get(), ip, port) != 0) return kInvalidSocket;
+  return s.release();
+}

@@ -55,18 +55,16 @@ class FakeLink : public SessionLink {
 
 class FakeDirectory : public SessionDirectory {
  public:
-  FakeDirectory() { mutex_init(&lock_); }
-  ~FakeDirectory() override { mutex_destroy(&lock_); }
   void Kickoff(int32_t user_id) override { kicked.push_back(user_id); }
   bool checkTaskAndExitByMac(const std::string&, int32_t) override { return false; }
   bool has_other_live_session(int32_t, int32_t) override { return other_live; }
-  mutex_t* lock() override { return &lock_; }
+  mutex_t* lock() override { return lock_.get(); }
 
   std::vector<int32_t> kicked;
   bool other_live = false;
 
  private:
-  mutex_t lock_;
+  Mutex lock_;
 };
 
 std::string frame(int type, const std::string& body = "", const std::string& id = "0") {

@@ -19,7 +19,7 @@ APIPing::APIPing(TeacherPresence& presence) : presence_(presence) {}
 
 int APIPing::onHandleEvent(HttpRequest& request) {
   int64_t teacher = 0;
-  std::string error = parse_info(request, [this, &teacher](const JsonDocument& doc) {
+  std::string error = parse_info(request, [&teacher](const JsonDocument& doc) {
     try {
       teacher = json_as_int(json_at(doc, "teacher_user_id"));
     } catch (const std::exception&) {

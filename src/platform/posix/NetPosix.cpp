@@ -63,20 +63,6 @@ void close_gracefully(sock_t s) {
   }
 }
 
-sock_t open_tcp_listener(const char* ip, int port, int backlog) {
-  Socket s(net_tcp_socket());
-  if (!s.valid() || bind_socket(s.get(), ip, port) != 0 || listen(s.get(), backlog) != 0) {
-    return kInvalidSocket;
-  }
-  return s.release();
-}
-
-sock_t open_udp_socket(const char* ip, int port) {
-  Socket s(net_udp_socket());
-  if (!s.valid() || bind_socket(s.get(), ip, port) != 0) return kInvalidSocket;
-  return s.release();
-}
-
 void close_socket(sock_t s) {
   if (s != kInvalidSocket) close(s);
 }
