@@ -5,17 +5,9 @@
 #include <string>
 
 #include "InstructionManager.h"
+#include "Students.h"
 
 namespace {
-
-User student(int32_t id, int32_t class_id, int32_t online, std::string groups = "[]") {
-  User u;
-  u.user_id = id;
-  u.class_id = class_id;
-  u.is_online = online;
-  u.group_id = groups;
-  return u;
-}
 
 Instruction instruction(uint64_t id, const std::string& target) {
   Instruction in;

@@ -1,19 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "Students.h"
 #include "UserRegistry.h"
-
-namespace {
-
-User student(int32_t id, int32_t class_id, int32_t online, std::string groups = "[]") {
-  User u;
-  u.user_id = id;
-  u.class_id = class_id;
-  u.is_online = online;
-  u.group_id = groups;
-  return u;
-}
-
-}  // namespace
 
 TEST(UserRegistry, AddReplacesWholeRecordsAndNestedObjectsStoreOnTheirOwn) {
   UserRegistry reg;
