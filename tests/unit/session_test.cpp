@@ -121,6 +121,15 @@ class SessionTest : public ::testing::Test {
     return static_cast<int>(std::count_if(link_->sent.begin(), link_->sent.end(),
                                           [type](const std::string& f) { return type_of(f) == type; }));
   }
+  // Files an instruction for the whole class as the worker would.
+  void file_for_class(uint64_t id, const char* command) {
+    Instruction instruction;
+    instruction.szInstruction = command;
+    instruction.szTarget = "{\"type\":\"class\",\"class_id\":71}";
+    instruction.instruct_id = id;
+    set_.set_current(instruction);
+  }
+
   void login(int32_t user_id, int32_t class_id = kClass) {
     pass();  // asks
     ASSERT_EQ(USER_INFO_REQUEST, type_of(link_->sent.back()));
@@ -298,11 +307,7 @@ TEST_F(SessionTest, ALoginStoresTheStudentsOwnRecordAlone) {
 
 TEST_F(SessionTest, InstructionWaitsOutItsPauseThenIsResentUntilAcknowledged) {
   login(9108);
-  Instruction instruction;
-  instruction.szInstruction = "{\"id\":\"1\",\"lock_screen\":1}";
-  instruction.szTarget = "{\"type\":\"class\",\"class_id\":71}";
-  instruction.instruct_id = 880001;
-  set_.set_current(instruction);
+  file_for_class(880001, "{\"id\":\"1\",\"lock_screen\":1}");
   // Woken by the worker: the frame is built, then held back 0-199 ms
   // without watching the connection.
   SocketTaskThread::Wait w = pass();
@@ -321,11 +326,7 @@ TEST_F(SessionTest, InstructionWaitsOutItsPauseThenIsResentUntilAcknowledged) {
 
 TEST_F(SessionTest, ReceiptStopsTheResends) {
   login(9109);
-  Instruction instruction;
-  instruction.szInstruction = "{\"id\":\"2\",\"lock_screen\":0}";
-  instruction.szTarget = "{\"type\":\"class\",\"class_id\":71}";
-  instruction.instruct_id = 880002;
-  set_.set_current(instruction);
+  file_for_class(880002, "{\"id\":\"2\",\"lock_screen\":0}");
   pass();
   wait();
   pass();
@@ -338,15 +339,9 @@ TEST_F(SessionTest, ReceiptStopsTheResends) {
 
 TEST_F(SessionTest, ANewerInstructionDuringThePauseFollowsAtOnce) {
   login(9112);
-  Instruction first;
-  first.szInstruction = "{\"id\":\"3\",\"lock_screen\":1}";
-  first.szTarget = "{\"type\":\"class\",\"class_id\":71}";
-  first.instruct_id = 880003;
-  set_.set_current(first);
+  file_for_class(880003, "{\"id\":\"3\",\"lock_screen\":1}");
   pass();  // the first waits out its pause
-  Instruction second = first;
-  second.instruct_id = 880004;
-  set_.set_current(second);
+  file_for_class(880004, "{\"id\":\"3\",\"lock_screen\":1}");
   // The worker's wake cuts the pause short: the first goes out now, and the
   // pass that follows at once takes up the second.
   SocketTaskThread::Wait w = pass();
