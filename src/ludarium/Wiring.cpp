@@ -25,12 +25,20 @@ InstructionSet gInstructionSet(gInstructionManager);
 StateStore gStateStore;
 ASAuthorizeServer gASAuthorizeServer(gBorcastObj);
 OpCmd gOpCmd;
+OriginList gWebOrigins(path_join(module_dir(), "config"));
 RecordReporting gRecordReporting(gHttpRecord, users, gBorcastObj);
 TeacherWatchdog gTeacherWatchdog(gBorcastObj, gTeacherPresence, gInstructionManager, gHttpRecord,
                                  gSettings);
 
 ApiContext api_context() {
-  return ApiContext{gBorcastObj,      gAnnouncer,        users,   gInstructionManager,
-                    gInstructionSet,  gTeacherPresence,  gRecordReporting, gOpCmd,
+  return ApiContext{gBorcastObj,
+                    gAnnouncer,
+                    users,
+                    gInstructionManager,
+                    gInstructionSet,
+                    gTeacherPresence,
+                    gRecordReporting,
+                    gOpCmd,
+                    gWebOrigins,
                     path_join(module_dir(), "config")};
 }

@@ -12,6 +12,7 @@
 #include "InstructionManager.h"
 #include "InstructionSet.h"
 #include "OpCmd.h"
+#include "OriginList.h"
 #include "RecordReporting.h"
 #include "Settings.h"
 #include "SocketServer.h"
@@ -32,6 +33,7 @@ extern InstructionSet gInstructionSet;
 extern StateStore gStateStore;
 extern ASAuthorizeServer gASAuthorizeServer;
 extern OpCmd gOpCmd;
+extern OriginList gWebOrigins;
 extern RecordReporting gRecordReporting;
 extern TeacherWatchdog gTeacherWatchdog;
 

@@ -122,7 +122,7 @@ class Registry(lud.ServerTest):
     def test_exact_uris_only(self):
         self.assertIn(b'"recordset":[]', call("/GETAPISERVER", "{}"))
         self.assertIn(b'"recordset":[]', call("/getAPIServer/", "{}"))
-        raw = lud.http_raw(PORT, b"GET /getAPIServerX?info=%7B%7D HTTP/1.1\r\nHost: x\r\n\r\n")
+        raw = lud.http_raw(PORT, b"GET /getAPIServerX?info=%7B%7D HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
         self.assertEqual(b"", raw)
         self.assertEqual(b"", lud.http_raw(PORT, b"GET /addAPIServer//?info=%7B%7D HTTP/1.1\r\n\r\n"))
         self.assertEqual(NO_SUCH_API, call("/getAPIServer", "{}", source="127.0.0.2"))

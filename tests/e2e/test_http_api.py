@@ -29,7 +29,7 @@ class HttpApi(lud.ServerTest):
         self.assertEqual((REPLY_HEAD % len(body)).encode() + body, raw)
 
     def test_ping_bytes_and_versions(self):
-        raw = lud.http_raw(PORT, b"GET /ping HTTP/1.1\r\nHost: x\r\n\r\n")
+        raw = lud.http_raw(PORT, b"GET /ping HTTP/1.1\r\nHost: 127.0.0.1:40080\r\n\r\n")
         body = raw.partition(b"\r\n\r\n")[2]
         self.assertReply(raw, body)
         self.assertRegex(body.decode(), r'^\{"status":1,"msg":"ok","recordset":\{"version_code":1014,'

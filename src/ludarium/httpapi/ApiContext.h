@@ -9,6 +9,7 @@
 #include "InstructionManager.h"
 #include "InstructionSet.h"
 #include "OpCmd.h"
+#include "OriginList.h"
 #include "RecordReporting.h"
 #include "TeacherPresence.h"
 #include "UserRegistry.h"
@@ -22,6 +23,8 @@ struct ApiContext {
   TeacherPresence& presence;
   RecordReporting& reporting;
   OpCmd& op_cmd;
+  // The web pages the school allows besides the console (config/origins).
+  OriginList& origins;
   // Where the config stores keep their files.
   std::string config_dir;
 };

@@ -1,5 +1,7 @@
 #include "HttpServer.h"
 
+#include <civetweb.h>
+
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -7,24 +9,25 @@
 #include <string>
 #include <vector>
 
-#include <civetweb.h>
-
 #include "APIActiveUserList.h"
 #include "APICommitCourseInfo.h"
 #include "APIGetBroadcast.h"
 #include "APIGetMoreNetCardInfo.h"
 #include "APIPing.h"
-#include "APISendCmd.h"
-#include "APIUserResponse.h"
-#include "APISelectNetCard.h"
 #include "APIPullOpCmd.h"
 #include "APIScreenCap.h"
+#include "APISelectNetCard.h"
+#include "APISendCmd.h"
 #include "APISendOpCmd.h"
 #include "APIServerManager.h"
 #include "APIUserManager.h"
+#include "APIUserResponse.h"
+#include "APIWebOrigins.h"
 #include "APIZipTest.h"
+#include "Admission.h"
 #include "AnsiText.h"
 #include "BaseHttpAPI.h"
+#include "Clock.h"
 #include "CrashReporter.h"
 #include "FileSystem.h"
 #include "HttpRequest.h"
@@ -123,7 +126,8 @@ struct HttpServer::Slot {
 
 HttpServer::HttpServer(int port, const ApiContext& context) : port_(port), context_(context) {
   const ApiContext& c = context_;
-  std::shared_ptr<Slot> servers = slot([&c] { return new APIServerManager(c.config_dir, c.course); });
+  std::shared_ptr<Slot> servers =
+      slot([&c] { return new APIServerManager(c.config_dir, c.course); });
   std::shared_ptr<Slot> login_users = slot([&c] { return new APIUserManager(c.config_dir); });
   routes_ = {
       {"/ping", slot([&c] { return new APIPing(c.presence); })},
@@ -148,6 +152,10 @@ HttpServer::HttpServer(int port, const ApiContext& context) : port_(port), conte
       // Half of the workers at most may wait in a pull.
       {"/pullOpCmd", slot([&c] { return new APIPullOpCmd(&c.op_cmd, kWorkerThreads / 2); })},
   };
+  std::shared_ptr<Slot> origins =
+      slot([this] { return new APIWebOrigins(context_.origins, refusals_); });
+  for (const char* uri : {"/getWebOrigins", "/addWebOrigin", "/delWebOrigin"})
+    routes_.push_back({uri, origins});
 }
 
 std::shared_ptr<HttpServer::Slot> HttpServer::slot(std::function<BaseHttpAPI*()> make) {
@@ -178,14 +186,11 @@ int HttpServer::start() {
   // The executable's folder is ANSI; the library reads its root as UTF-8.
   std::string root = ansi_to_utf8(module_dir());
   std::string threads = std::to_string(kWorkerThreads);
-  const char* options[] = {"listening_ports", port.c_str(),
-                           "enable_keep_alive", "no",
-                           "document_root", root.c_str(),
-                           "num_threads", threads.c_str(),
+  const char* options[] = {"listening_ports", port.c_str(), "enable_keep_alive", "no",
+                           "document_root", root.c_str(), "num_threads", threads.c_str(),
                            // A request (its body included) that does not
                            // arrive in 10 s gives its worker thread back.
-                           "request_timeout_ms", "10000",
-                           nullptr};
+                           "request_timeout_ms", "10000", nullptr};
   struct mg_callbacks callbacks;
   memset(&callbacks, 0, sizeof(callbacks));
   callbacks.begin_request = beginRequest;
@@ -220,13 +225,21 @@ int HttpServer::handle(HttpRequest& request) {
 }
 
 int HttpServer::route(HttpRequest& request) {
-  std::string uri = request.uri();
-  std::string caller = request.remote_addr();
-  if (!admitted(caller, uri)) {
-    LOG("w", "uri=%s, caller=%s", uri.c_str(), caller.c_str());
+  RequestFacts facts = RequestFacts::of(request);
+  Verdict verdict =
+      admit(facts, [this](const std::string& origin) { return context_.origins.contains(origin); });
+  if (verdict.outcome != Outcome::kServed) {
+    if (verdict.outcome == Outcome::kRemoteCaller) {
+      LOG("w", "uri=%s, caller=%s", facts.uri.c_str(), facts.caller.c_str());
+    } else if (verdict.outcome == Outcome::kForeignHost) {
+      refusals_.foreignHost(facts.host.value, facts.uri, facts.caller, wall_ms());
+    } else {
+      refusals_.foreignPage(verdict.origin, facts.uri, wall_ms());
+    }
     BaseHttpAPI base;
     return base.onHandleEvent(request);
   }
+  const std::string& uri = facts.uri;
   BaseHttpAPI* handler = handler_for(uri);
   return handler != nullptr ? handler->onHandleEvent(request) : 0;
 }

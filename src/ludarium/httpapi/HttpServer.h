@@ -2,9 +2,10 @@
 // event handler that admits each request by its caller and routes it by URI
 // prefix to one handler object.
 //
-// Admission: callers on this machine (address beginning "127.0.0.1") reach
-// every route; other hosts reach only /getBroadcast, /sendOpCmd, /pullOpCmd
-// and files below the document root's www folder.
+// Admission (Admission.h): other hosts reach only /getBroadcast, /sendOpCmd,
+// /pullOpCmd and files below the document root's www folder; callers on
+// this machine reach every route, except web pages in the teacher's browser
+// that are neither the console nor allowed in config/origins.
 //
 // start() and the destructor run on the main thread; the event handler on
 // CivetWeb's worker threads.
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "ApiContext.h"
+#include "RefusalLog.h"
 
 class BaseHttpAPI;
 class HttpRequest;
@@ -41,8 +43,9 @@ class HttpServer {
   // answered with the failure reply "exception: <type><message>".
   int handle(HttpRequest& request);
 
-  // Whether a caller on another host may ask for this URI (for /www, only
-  // paths that stay inside the www folder).
+  // Whether a caller may ask for this URI by its address alone: any URI from
+  // this machine; from another host only the URIs open to the network (for
+  // /www, only paths that stay inside the www folder).
   static bool admitted(const std::string& caller, const std::string& uri);
 
  private:
@@ -61,5 +64,6 @@ class HttpServer {
   struct mg_context* mg_ = nullptr;
   int port_;
   const ApiContext context_;
+  RefusalLog refusals_;
   std::vector<Route> routes_;
 };
