@@ -13,6 +13,10 @@
 ; install folder; /uninstall runs the uninstaller of the installation (the
 ; one in /D=, else the registered one) and waits for it. Uninstaller: /S,
 ; /purge also removes log\ and config\.
+; /ORIGINS=<origin>[,<origin>...] (for example
+; /ORIGINS=https://platform.school.example) lists web pages allowed to use
+; the classroom from the teacher's browser in config\origins; an existing
+; file is kept (an upgrade keeps it) and only the origins it lacks are added.
 ; Exit codes: 0 done, 1 cancelled, 2 failed (for example a program file that
 ; another process holds open and that therefore cannot be replaced).
 ;
@@ -207,6 +211,80 @@ Function RunUninstaller
   Quit
 FunctionEnd
 
+; Whether config\origins has the line $R6 (without its line end): $R7 1 or 0.
+Function OriginListed
+  StrCpy $R7 0
+  ClearErrors
+  FileOpen $R8 "$INSTDIR\config\origins" r
+  ${If} ${Errors}
+    Return
+  ${EndIf}
+  ${Do}
+    ClearErrors
+    FileRead $R8 $R9
+    ${If} ${Errors}
+      ${ExitDo}
+    ${EndIf}
+    ${TrimNewLines} $R9 $R9
+    ${If} $R9 == $R6
+      StrCpy $R7 1
+      ${ExitDo}
+    ${EndIf}
+  ${Loop}
+  FileClose $R8
+FunctionEnd
+
+; /ORIGINS=a,b,...: each origin the file lacks becomes a line of its own.
+Function AddOrigins
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/ORIGINS=" $R1
+  ${If} ${Errors}
+  ${OrIf} $R1 == ""
+    Return
+  ${EndIf}
+  CreateDirectory "$INSTDIR\config"
+  StrCpy $R1 "$R1,"
+  StrCpy $R6 ""
+  StrCpy $R4 0
+  ${Do}
+    StrCpy $R5 $R1 1 $R4
+    ${If} $R5 == ""
+      ${ExitDo}
+    ${EndIf}
+    IntOp $R4 $R4 + 1
+    ${If} $R5 != ","
+      ${If} $R5 != " "
+        StrCpy $R6 "$R6$R5"
+      ${EndIf}
+      ${Continue}
+    ${EndIf}
+    ${If} $R6 != ""
+      Call OriginListed
+      ${If} $R7 == 0
+        ClearErrors
+        FileOpen $R2 "$INSTDIR\config\origins" a
+        ${If} ${Errors}
+          StrCpy $failure "$INSTDIR\config\origins could not be written."
+          !insertmacro FAIL
+        ${EndIf}
+        FileSeek $R2 0 END $R3
+        ; A last line without its line end is ended first.
+        ${If} $R3 > 0
+          FileSeek $R2 -1 END
+          FileReadByte $R2 $R3
+          FileSeek $R2 0 END
+          ${IfThen} $R3 != 10 ${|} FileWrite $R2 "$\r$\n" ${|}
+        ${EndIf}
+        FileWrite $R2 "$R6$\r$\n"
+        FileClose $R2
+        DetailPrint "Web page allowed: $R6"
+      ${EndIf}
+    ${EndIf}
+    StrCpy $R6 ""
+  ${Loop}
+FunctionEnd
+
 Section "Programs"
   SetShellVarContext all
   SetOutPath "$INSTDIR"
@@ -233,6 +311,8 @@ Section "Programs"
     !insertmacro FAIL
   ${EndIf}
 !endif
+
+  Call AddOrigins
 
   ClearErrors
   WriteUninstaller "$INSTDIR\uninstall.exe"

@@ -547,6 +547,76 @@
     }
   }
 
+  // ---- web pages allowed to use the classroom -------------------------------
+
+  let webPages = { allowed: [], refused: [] };
+
+  async function refreshWebPages() {
+    const reply = await LudApi.call("/getWebOrigins");
+    const o = reply.origins || {};
+    webPages = { allowed: Array.isArray(o.allowed) ? o.allowed : [],
+                 refused: Array.isArray(o.refused) ? o.refused : [] };
+    renderWebPages();
+  }
+
+  // Origins are kept with their port written out; the default ones are left
+  // out when shown.
+  function shownOrigin(origin) {
+    return String(origin).replace(/^(http:\/\/.*):80$/, "$1").replace(/^(https:\/\/.*):443$/, "$1");
+  }
+
+  function renderWebPages() {
+    const list = $("web-allowed");
+    list.textContent = "";
+    for (const origin of webPages.allowed) {
+      const item = el("li", null);
+      item.appendChild(el("span", "origin", shownOrigin(origin)));
+      const b = el("button", null, t("web.remove"));
+      b.type = "button";
+      b.setAttribute("aria-label", t("web.remove") + " " + shownOrigin(origin));
+      b.addEventListener("click", () => changeWebPage(origin, false));
+      item.appendChild(b);
+      list.appendChild(item);
+    }
+    if (!webPages.allowed.length) list.appendChild(el("li", "hint", t("web.none")));
+    const body = document.querySelector("#web-refused tbody");
+    body.textContent = "";
+    for (const r of webPages.refused) {
+      const row = el("tr");
+      row.appendChild(el("td", "origin", shownOrigin(r.origin)));
+      row.appendChild(el("td", null, r.uri));
+      row.appendChild(el("td", null, new Date(Number(r.time)).toLocaleString()));
+      row.appendChild(el("td", null, String(r.count)));
+      const cell = el("td");
+      const b = el("button", null, t("web.add"));
+      b.type = "button";
+      b.setAttribute("aria-label", t("web.add") + " " + shownOrigin(r.origin));
+      b.addEventListener("click", () => changeWebPage(r.origin, true));
+      cell.appendChild(b);
+      row.appendChild(cell);
+      body.appendChild(row);
+    }
+    if (!webPages.refused.length) {
+      const row = el("tr");
+      const cell = el("td", "hint", t("web.norefused"));
+      cell.colSpan = 5;
+      row.appendChild(cell);
+      body.appendChild(row);
+    }
+  }
+
+  async function changeWebPage(origin, allow) {
+    try {
+      await LudApi.call(allow ? "/addWebOrigin" : "/delWebOrigin", { info: { origin } });
+      show($("web-message"), () => t(allow ? "web.added" : "web.removed", { origin: shownOrigin(origin) }), "info");
+      await refreshWebPages();
+      return true;
+    } catch (e) {
+      showError($("web-message"), e);
+      return false;
+    }
+  }
+
   // ---- the refresh cycle -----------------------------------------------------
 
   let serverOk = null;
@@ -565,6 +635,7 @@
       await refreshRoster();
       setServerState(true);
       await pingTeacher();
+      if ($("web-pages").open) await refreshWebPages();
     } catch (e) {
       setServerState(false, e);
       showError($("roster-message"), e);
@@ -599,6 +670,7 @@
       renderRoster();
       renderProgress();
       renderCards();
+      renderWebPages();
       loadOnce(refreshServers, $("course-message"));
       loadOnce(loadGroupsAndLogins, $("course-message"));
     });
@@ -615,6 +687,14 @@
     $("roster-clear").addEventListener("click", () => { state.chosen.clear(); renderRoster(); });
     $("capture").addEventListener("click", capture);
     $("net-refresh").addEventListener("click", refreshCards);
+    $("web-pages").addEventListener("toggle", () => {
+      if ($("web-pages").open) loadOnce(refreshWebPages, $("web-message"));
+    });
+    $("web-form").addEventListener("submit", (event) => {
+      event.preventDefault();
+      const origin = $("web-origin").value.trim();
+      if (origin) changeWebPage(origin, true).then((done) => { if (done) $("web-origin").value = ""; });
+    });
     show($("screen-message"), () => t("screen.none"), "info");
 
     renderRoster();

@@ -14,9 +14,8 @@ import unittest
 
 import lud
 
-from selenium import webdriver
+from chromium import browser
 from selenium.common.exceptions import NoAlertPresentException
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
 HTTP = 40080
@@ -24,23 +23,6 @@ STUDENTS = 45678
 CONSOLE = "http://127.0.0.1:%d/www/" % HTTP
 SHOTS = os.path.join(os.path.dirname(os.path.abspath(lud.BIN_DIR or ".")), "console-screenshots")
 XSS_NAME = "<img src=x onerror=alert(1)>"
-
-
-def browser():
-    """Headless Chromium at a teacher's screen size, with a profile of its own."""
-    profile = tempfile.mkdtemp(prefix="chromium-")
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for arg in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                "--window-size=1366,768", "--user-data-dir=" + profile):
-        options.add_argument(arg)
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-    # The window size includes the browser's own frame: the page gets exactly
-    # the screen size.
-    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
-                           {"width": 1366, "height": 768, "deviceScaleFactor": 1, "mobile": False})
-    return driver, profile
 
 
 class ConsoleTest(lud.ServerTest):
