@@ -58,6 +58,20 @@ class WineEndpoints(lud.ServerTest):
             '{"loginnm":"t","data":"d"}'))[2])
         self.assertIn(b'"loginnm":"t","data":"d"', lud.http_get(PORT, "/loginUserGet?info=%7B%7D")[2])
 
+        # Web pages: a foreign one and a foreign Host are refused, a page
+        # listed through the API (config/origins, CRLF on Windows) is served.
+        refused = b'{"status": 0, "msg":"no such api"}'
+        page = {"Origin": "https://platform.school.example", "Sec-Fetch-Site": "cross-site"}
+        self.assertEqual(refused, lud.http_get(PORT, "/loginUserGet?info=%7B%7D", headers=page)[2])
+        self.assertEqual(OK, lud.http_get(PORT, "/addWebOrigin?info=" + lud.quote_info(
+            '{"origin":"HTTPS://Platform.School.Example"}'))[2])
+        with open(os.path.join(server.dir, "config", "origins"), "rb") as f:
+            self.assertEqual(b"https://platform.school.example:443\r\n", f.read())
+        self.assertIn(b'"data":"d"', lud.http_get(PORT, "/loginUserGet?info=%7B%7D", headers=page)[2])
+        self.assertEqual(refused, lud.http_raw(
+            PORT, b"GET /loginUserGet?info=%7B%7D HTTP/1.1\r\nHost: rebind.example\r\n\r\n").partition(
+                b"\r\n\r\n")[2])
+
         # Capture: the whole screen as JSON, and a region as raw PNG.
         body = lud.http_get(PORT, "/captureScreen?info=%7B%7D", timeout=60)[2]
         url = json.loads(body)["img"]

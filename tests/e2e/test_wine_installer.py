@@ -2,7 +2,7 @@
 """The setup program under Wine, the one that matches the Wine in use
 (dist/ludarium-setup.exe under 32-bit Wine, dist/ludarium-setup-x64.exe
 under 64-bit Wine; LUD_SETUP names another): a silent install into a folder
-with a blank, an upgrade over it, an upgrade that meets a locked file, and
+with a blank (with the web pages the school allows), an upgrade over it, an upgrade that meets a locked file, and
 the silent uninstall with and without /purge."""
 import os
 import re
@@ -114,9 +114,14 @@ class WineInstaller(unittest.TestCase):
         except FileNotFoundError:
             return ""
 
+    def origins(self):
+        with open(os.path.join(self.dir, "config", "origins"), "rb") as f:
+            return f.read()
+
     def test_install_upgrade_and_uninstall(self):
-        code, out = self.install()
+        code, out = self.install("/ORIGINS=https://platform.school.example,http://10.1.2.3:8080")
         self.assertEqual(0, code, out)
+        self.assertEqual(b"https://platform.school.example\r\nhttp://10.1.2.3:8080\r\n", self.origins())
         for name in PROGRAMS:
             self.assertTrue(os.path.isfile(os.path.join(self.dir, name)), name)
         # ludarium answers once the setup program has returned.
@@ -136,10 +141,15 @@ class WineInstaller(unittest.TestCase):
         os.makedirs(os.path.dirname(servers), exist_ok=True)
         with open(servers, "wb") as f:
             f.write(b'[{"name":"school","url":"http:\\/\\/10.1.2.3:8080\\/api"}]')
-        code, out = self.install()
+        with open(os.path.join(self.dir, "config", "origins"), "ab") as f:
+            f.write(b"# added by hand, no line end: http://kept.example")
+        code, out = self.install("/ORIGINS=http://10.1.2.3:8080,https://new.example")
         self.assertEqual(0, code, out)
         self.assert_service_up()
         self.assertFalse(set(first) & set(self.pids("ludarium") + self.pids("ludguard")))
+        self.assertEqual(b"https://platform.school.example\r\nhttp://10.1.2.3:8080\r\n"
+                         b"# added by hand, no line end: http://kept.example\r\nhttps://new.example\r\n",
+                         self.origins())
         with open(servers, "rb") as f:
             self.assertEqual(b'[{"name":"school","url":"http:\\/\\/10.1.2.3:8080\\/api"}]', f.read())
 

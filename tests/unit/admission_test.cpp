@@ -1,9 +1,10 @@
+#include "Admission.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
-#include "Admission.h"
 #include "FakeRequest.h"
 
 namespace {
@@ -60,11 +61,13 @@ TEST(Admission, WhoMayCallWhat) {
       {L, "/config/ud", H, nullptr, nullptr, nullptr, kServed},
       // Another host: the open URIs only, whatever it sends.
       {"192.168.1.5", "/ping", H, nullptr, nullptr, nullptr, kRemote},
-      {"192.168.1.5", "/getBroadcast", "evil.example", "http://evil.example", "cross-site", nullptr, kServed},
+      {"192.168.1.5", "/getBroadcast", "evil.example", "http://evil.example", "cross-site", nullptr,
+       kServed},
       {"192.168.1.5", "/www/index.html", "10.0.0.1:40080", nullptr, nullptr, nullptr, kServed},
       // DNS rebinding: a foreign name for 127.0.0.1, to an API or a file.
       {L, "/loginUserGet", "rebind.example:40080", nullptr, nullptr, nullptr, kHost},
-      {L, "/config/ud", "rebind.example:40080", nullptr, nullptr, "http://rebind.example:40080/", kHost},
+      {L, "/config/ud", "rebind.example:40080", nullptr, nullptr, "http://rebind.example:40080/",
+       kHost},
       {L, "/www/index.html", "127.0.0.1.evil.example", nullptr, nullptr, nullptr, kHost},
       {L, "/sendCmd", "", nullptr, nullptr, nullptr, kHost},
       // ...but the three open API URIs stay open to every caller.
@@ -86,7 +89,8 @@ TEST(Admission, WhoMayCallWhat) {
       {L, "/sendCmd", H, "http://localhost:3000", "same-site", nullptr, kServed},
       {L, "/sendCmd", H, "http://[::1]:8080", "cross-site", nullptr, kServed},
       {L, "/sendCmd", H, "HTTPS://Platform.School.Example", "cross-site", nullptr, kServed},
-      {L, "/sendCmd", H, nullptr, "cross-site", "https://platform.school.example/lesson?id=1", kServed},
+      {L, "/sendCmd", H, nullptr, "cross-site", "https://platform.school.example/lesson?id=1",
+       kServed},
       {L, "/sendCmd", H, "https://platform.school.example:8443", "cross-site", nullptr, kPage},
       {L, "/sendCmd", H, "http://platform.school.example", "cross-site", nullptr, kPage},
       {L, "/sendCmd", H, "null", "cross-site", nullptr, kServed},  // listed
@@ -101,29 +105,37 @@ TEST(Admission, WhoMayCallWhat) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.caller) + " " + row.uri + " host=" + (row.host ? row.host : "-") +
-                 " origin=" + (row.origin ? row.origin : "-") + " site=" +
-                 (row.fetch_site ? row.fetch_site : "-") + " referer=" + (row.referer ? row.referer : "-"));
+                 " origin=" + (row.origin ? row.origin : "-") +
+                 " site=" + (row.fetch_site ? row.fetch_site : "-") +
+                 " referer=" + (row.referer ? row.referer : "-"));
     EXPECT_EQ(row.expected, decide(row).outcome);
   }
 }
 
 TEST(Admission, NamesTheRefusedPagesOrigin) {
   EXPECT_EQ("http://evil.example:8000",
-            decide({L, "/sendCmd", H, nullptr, "cross-site", "http://Evil.example:8000/x?y", kPage}).origin);
-  EXPECT_EQ("http://evil.example:80", decide({L, "/sendCmd", H, "http://evil.example", nullptr, nullptr, kPage}).origin);
+            decide({L, "/sendCmd", H, nullptr, "cross-site", "http://Evil.example:8000/x?y", kPage})
+                .origin);
+  EXPECT_EQ("http://evil.example:80",
+            decide({L, "/sendCmd", H, "http://evil.example", nullptr, nullptr, kPage}).origin);
   EXPECT_EQ("file://", decide({L, "/sendCmd", H, "file://", nullptr, nullptr, kPage}).origin);
   EXPECT_EQ("", decide({L, "/sendCmd", H, nullptr, "cross-site", nullptr, kPage}).origin);
 }
 
 TEST(Admission, ReadsTheHeadersOfARequestWhateverTheirCase) {
   FakeRequest request("/sendCmd");
-  request.headers_ = {{"HOST", "a"},          {"host", "b"},      {"origin", "http://o"},
-                      {"SEC-FETCH-SITE", "none"}, {"Referer", "http://r/"}, {"X-Other", "x"}};
+  request.headers_ = {{"HOST", "a"},
+                      {"host", "b"},
+                      {"origin", "http://o"},
+                      {"SEC-FETCH-SITE", "none"},
+                      {"Referer", "http://r/"},
+                      {"X-Other", "x"}};
   RequestFacts facts = RequestFacts::of(request);
   EXPECT_EQ("a", facts.host.value);  // the first of repeated headers
   EXPECT_EQ("http://o", facts.origin.value);
   EXPECT_EQ("none", facts.fetch_site.value);
   EXPECT_EQ("http://r/", facts.referer.value);
-  EXPECT_TRUE(facts.host.present && facts.origin.present && facts.fetch_site.present && facts.referer.present);
+  EXPECT_TRUE(facts.host.present && facts.origin.present && facts.fetch_site.present &&
+              facts.referer.present);
   EXPECT_FALSE(RequestFacts::of(FakeRequest("/ping")).host.present);
 }

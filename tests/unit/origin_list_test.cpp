@@ -22,18 +22,21 @@ std::string file_text(const std::string& path) {
 TEST(OriginList, ReadsEditsKeepsCommentsAndFollowsTheFile) {
   ScratchDir scratch("origins");
   const std::string path = scratch.file("origins");
-  ASSERT_EQ(0, write_text_file_atomic(path,
-                                      "# our platform\nHTTPS://Platform.example\n\n  http://a.example:81  \n"
-                                      "not an origin\nhttps://platform.example:443\n"));
+  ASSERT_EQ(0, write_text_file_atomic(
+                   path,
+                   "# our platform\nHTTPS://Platform.example\n\n  http://a.example:81  \n"
+                   "not an origin\nhttps://platform.example:443\n"));
   OriginList list(scratch.dir());
-  EXPECT_EQ((std::vector<std::string>{"https://platform.example:443", "http://a.example:81"}), list.origins());
+  EXPECT_EQ((std::vector<std::string>{"https://platform.example:443", "http://a.example:81"}),
+            list.origins());
   EXPECT_TRUE(list.contains("http://a.example:81"));
   EXPECT_FALSE(list.contains("http://a.example:80"));
 
   EXPECT_EQ(0, list.add("http://b.example:80"));
   EXPECT_EQ(0, list.add("http://b.example:80"));  // once only
   EXPECT_EQ(0, list.remove("https://platform.example:443"));
-  EXPECT_EQ("# our platform\n\n  http://a.example:81  \nnot an origin\nhttp://b.example:80\n", file_text(path));
+  EXPECT_EQ("# our platform\n\n  http://a.example:81  \nnot an origin\nhttp://b.example:80\n",
+            file_text(path));
   EXPECT_EQ(0, list.remove("http://nobody.example:80"));
 
   // A hand edit is seen within a second or so.
@@ -65,12 +68,15 @@ TEST(RefusalLog, KeepsTheRecentPagesNewestFirstWithTheirCounts) {
   log.foreignPage("http://a.example:80", "/activeUserList", 3000);
   log.foreignPage("", "/sendCmd", 4000);  // no origin to allow: not listed
   EXPECT_EQ(
-      "[{\"origin\":\"http:\\/\\/a.example:80\",\"uri\":\"\\/activeUserList\",\"time\":3000,\"count\":2},"
-      "{\"origin\":\"http:\\/\\/b.example:80\",\"uri\":\"\\/loginUserGet\",\"time\":2000,\"count\":1}]",
+      "[{\"origin\":\"http:\\/\\/a.example:80\",\"uri\":\"\\/"
+      "activeUserList\",\"time\":3000,\"count\":2},"
+      "{\"origin\":\"http:\\/\\/b.example:80\",\"uri\":\"\\/"
+      "loginUserGet\",\"time\":2000,\"count\":1}]",
       log.recentJson());
   log.forget("http://a.example:80");
   EXPECT_EQ(std::string::npos, log.recentJson().find("a.example"));
-  for (int i = 0; i < 30; ++i) log.foreignPage("http://p" + std::to_string(i) + ".example:80", "/x", 5000 + i);
+  for (int i = 0; i < 30; ++i)
+    log.foreignPage("http://p" + std::to_string(i) + ".example:80", "/x", 5000 + i);
   std::string json = log.recentJson();
   EXPECT_NE(std::string::npos, json.find("p29.example"));
   EXPECT_EQ(std::string::npos, json.find("p9.example"));  // the oldest went

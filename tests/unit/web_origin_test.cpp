@@ -9,9 +9,10 @@ TEST(WebOrigin, CanonicalFormsAndWhatIsNoOrigin) {
   EXPECT_EQ("http://host:80", canonical_origin("http://user:pw@host/x"));
   EXPECT_EQ("http://[::1]:40080", canonical_origin("http://[::1]:40080"));
   EXPECT_EQ("null", canonical_origin("null"));
-  for (const char* bad : {"", "example.org", "ftp://example.org", "file:///c:/x", "http://", "http://:80",
-                          "http://a b", "http://host:0", "http://host:65536", "http://host:8x",
-                          "http://[::1", "http://[zz]", "http://h\r\nX: y", "javascript://x%0a"}) {
+  for (const char* bad :
+       {"", "example.org", "ftp://example.org", "file:///c:/x", "http://", "http://:80",
+        "http://a b", "http://host:0", "http://host:65536", "http://host:8x", "http://[::1",
+        "http://[zz]", "http://h\r\nX: y", "javascript://x%0a"}) {
     EXPECT_EQ("", canonical_origin(bad)) << bad;
   }
   EXPECT_EQ("[::1]", origin_host("http://[::1]:40080"));
