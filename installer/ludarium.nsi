@@ -36,6 +36,7 @@ SetCompressor /SOLID lzma
 
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include TextFunc.nsh
 !include x64.nsh
 
 !define PRODUCT "Ludarium Classroom Service"
@@ -234,13 +235,40 @@ Function OriginListed
   FileClose $R8
 FunctionEnd
 
+; The value of /ORIGINS= in the command line $R0 into $R1, "" without one:
+; the text after it up to the next blank, quotes left out (GetOptions would
+; stop at the first "/" of the first origin).
+Function OriginsOption
+  StrCpy $R1 ""
+  StrLen $R3 $R0
+  StrCpy $R4 0
+  ${Do}
+    ${If} $R4 >= $R3
+      Return
+    ${EndIf}
+    StrCpy $R5 $R0 9 $R4
+    ${If} $R5 == "/ORIGINS="
+      ${ExitDo}
+    ${EndIf}
+    IntOp $R4 $R4 + 1
+  ${Loop}
+  IntOp $R4 $R4 + 9
+  ${Do}
+    StrCpy $R5 $R0 1 $R4
+    ${If} $R5 == ""
+    ${OrIf} $R5 == " "
+      ${ExitDo}
+    ${EndIf}
+    ${IfThen} $R5 != '"' ${|} StrCpy $R1 "$R1$R5" ${|}
+    IntOp $R4 $R4 + 1
+  ${Loop}
+FunctionEnd
+
 ; /ORIGINS=a,b,...: each origin the file lacks becomes a line of its own.
 Function AddOrigins
   ${GetParameters} $R0
-  ClearErrors
-  ${GetOptions} $R0 "/ORIGINS=" $R1
-  ${If} ${Errors}
-  ${OrIf} $R1 == ""
+  Call OriginsOption
+  ${If} $R1 == ""
     Return
   ${EndIf}
   CreateDirectory "$INSTDIR\config"
