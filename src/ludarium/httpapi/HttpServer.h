@@ -6,6 +6,11 @@
 // every route; other hosts reach only /getBroadcast, /sendOpCmd, /pullOpCmd
 // and files below the document root's www folder.
 //
+// Connections: another host may hold only a few open at once, all other
+// hosts together 3/4 of the workers (ConnectionGate); one over either cap is
+// closed as it is accepted, so no host can keep this machine's requests
+// waiting for a worker.
+//
 // start() and the destructor run on the main thread; the event handler on
 // CivetWeb's worker threads.
 #pragma once
@@ -16,15 +21,22 @@
 #include <vector>
 
 #include "ApiContext.h"
+#include "ConnectionGate.h"
 
 class BaseHttpAPI;
 class HttpRequest;
+struct mg_connection;
 struct mg_context;
 
 class HttpServer {
  public:
   // CivetWeb's worker threads: requests served at once.
   static const int kWorkerThreads = 20;
+  // Connections another host may hold open at once (a browser's parallel
+  // fetches fit), and all other hosts together: the rest of the workers
+  // stay free for this machine.
+  static const int kPerRemoteHost = 6;
+  static const int kAllRemoteHosts = kWorkerThreads * 3 / 4;
 
   HttpServer(int port, const ApiContext& context);
   ~HttpServer();  // stops the server if it runs
@@ -47,6 +59,10 @@ class HttpServer {
 
  private:
   static int beginRequest(struct mg_connection* conn);
+  // CivetWeb's master thread, for each connection accepted; its workers,
+  // for each one closed.
+  static int acceptConnection(const struct mg_context* ctx, const char* remote_addr);
+  static void connectionClosed(const struct mg_connection* conn);
   int route(HttpRequest& request);
   struct Slot;
   static std::shared_ptr<Slot> slot(std::function<BaseHttpAPI*()> make);
@@ -62,4 +78,5 @@ class HttpServer {
   int port_;
   const ApiContext context_;
   std::vector<Route> routes_;
+  ConnectionGate gate_{kPerRemoteHost, kAllRemoteHosts};
 };
