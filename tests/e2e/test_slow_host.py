@@ -4,6 +4,7 @@ machine's requests are still answered at once, the tablets keep their
 sessions and receive the teacher's command, and other hosts still reach
 the open routes."""
 import json
+import socket
 import threading
 import time
 import unittest
@@ -33,18 +34,27 @@ class AnsweringTablet:
         self._thread.start()
 
     def _run(self):
+        t = self.tablet
         while not self._stop.is_set():
-            frame = self.tablet.recv_frame(timeout=0.5)
+            frame = t.recv_frame(timeout=0)  # a whole frame already received
             if frame is None:
-                if self.tablet.closed(timeout=0.01):
+                try:
+                    t.sock.settimeout(0.5)
+                    data = t.sock.recv(65536)
+                except socket.timeout:
+                    continue
+                except OSError:
+                    data = b""
+                if not data:
                     self.dropped = True
                     return
-                continue
-            if frame[0]["type"] == self.tablet.HEARTBEAT:
-                self.tablet.send_frame(self.tablet.HEARTBEAT_REPLY)
-            elif frame[0]["type"] == self.tablet.INSTRUCTION:
+                t.buf += data
+                t.raw += data
+            elif frame[0]["type"] == t.HEARTBEAT:
+                t.send_frame(t.HEARTBEAT_REPLY)
+            elif frame[0]["type"] == t.INSTRUCTION:
                 self.instructions.append(frame[2])
-                self.tablet.send_frame(self.tablet.INSTRUCTION_RECEIPT, instruct_id=frame[0]["instruct_id"])
+                t.send_frame(t.INSTRUCTION_RECEIPT, instruct_id=frame[0]["instruct_id"])
 
     def close(self):
         self._stop.set()
