@@ -25,7 +25,6 @@
 
 class BaseHttpAPI;
 class HttpRequest;
-struct mg_connection;
 struct mg_context;
 
 class HttpServer {
