@@ -9,8 +9,11 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
+# Debian's packages, and the sources built here: CivetWeb (both platforms),
+# jsoncpp (Windows).
 deps:
 	scripts/install-deps
+	scripts/windows-deps
 
 linux: deps
 	cmake --preset linux >/dev/null
@@ -22,7 +25,6 @@ linux: deps
 # Then their setup programs: dist/ludarium-setup.exe (i686, the one schools
 # get) and dist/ludarium-setup-x64.exe.
 windows: deps
-	scripts/windows-deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j$(JOBS)
 	cmake --preset windows-x64 >/dev/null

@@ -1,5 +1,7 @@
-# Third-party libraries. Linux takes Debian's packages; the Windows build
-# compiles the same sources for mingw inside the build tree.
+# Third-party libraries. Linux takes Debian's packages, but for CivetWeb;
+# the Windows build compiles the same sources for mingw inside the build
+# tree. scripts/windows-deps fetches the sources into build/deps.
+set(LUD_DEPS ${PROJECT_SOURCE_DIR}/build/deps)
 if(WIN32)
   if(BUILD_TESTING OR NOT DEFINED BUILD_TESTING)
     # GoogleTest from the sources Debian's googletest package ships.
@@ -15,10 +17,9 @@ if(WIN32)
     endif()
   endif()
 
-  # jsoncpp and CivetWeb from Debian's source packages, fetched into the build
-  # tree by scripts/windows-deps; RapidJSON's headers linked beside them.
-  set(LUD_DEPS ${PROJECT_SOURCE_DIR}/build/deps)
-  if(NOT EXISTS ${LUD_DEPS}/src/civetweb/src/civetweb.c)
+  # jsoncpp from Debian's source package, fetched into the build tree by
+  # scripts/windows-deps; RapidJSON's headers linked beside it.
+  if(NOT EXISTS ${LUD_DEPS}/src/jsoncpp/include/json/json.h)
     message(FATAL_ERROR "Run scripts/windows-deps first (make windows does).")
   endif()
   file(GLOB JSONCPP_SOURCES ${LUD_DEPS}/src/jsoncpp/src/lib_json/*.cpp)
@@ -28,22 +29,53 @@ if(WIN32)
   add_library(lud_json INTERFACE)
   target_link_libraries(lud_json INTERFACE lud_jsoncpp)
   target_include_directories(lud_json SYSTEM INTERFACE ${LUD_DEPS}/include)
-
-  add_library(lud_civetweb STATIC ${LUD_DEPS}/src/civetweb/src/civetweb.c)
-  target_include_directories(lud_civetweb SYSTEM PUBLIC ${LUD_DEPS}/src/civetweb/include)
-  target_compile_definitions(lud_civetweb PRIVATE NO_SSL NO_CGI)
-  target_compile_options(lud_civetweb PRIVATE -w)
-  target_link_libraries(lud_civetweb PUBLIC ws2_32)
 else()
   find_package(GTest)
   find_package(jsoncpp REQUIRED)
   find_path(RAPIDJSON_INCLUDE_DIR rapidjson/document.h REQUIRED)
-  find_path(CIVETWEB_INCLUDE_DIR civetweb.h REQUIRED)
-  find_library(CIVETWEB_LIBRARY civetweb REQUIRED)
   add_library(lud_json INTERFACE)
   target_link_libraries(lud_json INTERFACE JsonCpp::JsonCpp)
   target_include_directories(lud_json INTERFACE ${RAPIDJSON_INCLUDE_DIR})
-  add_library(lud_civetweb INTERFACE)
-  target_include_directories(lud_civetweb INTERFACE ${CIVETWEB_INCLUDE_DIR})
-  target_link_libraries(lud_civetweb INTERFACE ${CIVETWEB_LIBRARY})
+endif()
+
+# CivetWeb, on both platforms, from the sources of Debian's civetweb source
+# package (fetched into the build tree by scripts/windows-deps), with one
+# patch of ours: the accept_connection callback, which lets HttpServer close
+# a connection on the master thread before a worker thread is spent on it.
+# The patched copy lives in this build tree; the fetched sources stay as
+# Debian ships them.
+set(LUD_CIVETWEB_SOURCE ${LUD_DEPS}/src/civetweb)
+if(NOT EXISTS ${LUD_CIVETWEB_SOURCE}/src/civetweb.c)
+  message(FATAL_ERROR "Run scripts/windows-deps first (make does).")
+endif()
+set(LUD_CIVETWEB_PATCH ${PROJECT_SOURCE_DIR}/cmake/civetweb-accept-connection.patch)
+set(LUD_CIVETWEB ${CMAKE_BINARY_DIR}/deps/civetweb)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${LUD_CIVETWEB_PATCH}
+             ${LUD_CIVETWEB_SOURCE}/src/civetweb.c ${LUD_CIVETWEB_SOURCE}/include/civetweb.h)
+if(NOT EXISTS ${LUD_CIVETWEB}/patched
+   OR ${LUD_CIVETWEB_PATCH} IS_NEWER_THAN ${LUD_CIVETWEB}/patched
+   OR ${LUD_CIVETWEB_SOURCE}/src/civetweb.c IS_NEWER_THAN ${LUD_CIVETWEB}/patched)
+  file(REMOVE_RECURSE ${LUD_CIVETWEB})
+  file(COPY ${LUD_CIVETWEB_SOURCE}/src/civetweb.c DESTINATION ${LUD_CIVETWEB}/src)
+  file(COPY ${LUD_CIVETWEB_SOURCE}/include/civetweb.h DESTINATION ${LUD_CIVETWEB}/include)
+  execute_process(COMMAND patch -p1 -s -i ${LUD_CIVETWEB_PATCH}
+                  WORKING_DIRECTORY ${LUD_CIVETWEB} RESULT_VARIABLE patch_result)
+  if(NOT patch_result EQUAL 0)
+    message(FATAL_ERROR "${LUD_CIVETWEB_PATCH} does not apply to ${LUD_CIVETWEB_SOURCE}")
+  endif()
+  file(TOUCH ${LUD_CIVETWEB}/patched)
+endif()
+add_library(lud_civetweb STATIC ${LUD_CIVETWEB}/src/civetweb.c)
+target_include_directories(lud_civetweb SYSTEM PUBLIC ${LUD_CIVETWEB}/include)
+# The files civetweb.c includes beside itself.
+target_include_directories(lud_civetweb PRIVATE ${LUD_CIVETWEB_SOURCE}/src)
+target_compile_definitions(lud_civetweb PRIVATE NO_SSL NO_CGI)
+target_compile_options(lud_civetweb PRIVATE -w)
+if(WIN32)
+  target_link_libraries(lud_civetweb PUBLIC ws2_32)
+else()
+  # Left uninstrumented in the sanitizer and fuzz builds, as the system
+  # library was: its own races and leaks are not ours to report.
+  target_compile_options(lud_civetweb PRIVATE -fno-sanitize=all)
+  target_link_libraries(lud_civetweb PUBLIC Threads::Threads ${CMAKE_DL_LIBS})
 endif()

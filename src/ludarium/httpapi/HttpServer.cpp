@@ -196,6 +196,8 @@ int HttpServer::start() {
   callbacks.begin_request = beginRequest;
   callbacks.init_thread = init_worker;
   callbacks.exit_thread = exit_worker;
+  callbacks.accept_connection = acceptConnection;
+  callbacks.connection_closed = connectionClosed;
   // CivetWeb writes its own diagnostics to stderr; it needs no set-up call.
   mg_ = mg_start(&callbacks, this, options);
   return mg_ != nullptr ? 0 : -1;
@@ -242,6 +244,24 @@ int HttpServer::route(HttpRequest& request) {
   const std::string& uri = facts.uri;
   BaseHttpAPI* handler = handler_for(uri);
   return handler != nullptr ? handler->onHandleEvent(request) : 0;
+}
+
+// As with handlers, nothing may pass into CivetWeb's C code: a connection
+// the gate could not count (memory exhausted) is closed.
+int HttpServer::acceptConnection(const struct mg_context* ctx, const char* remote_addr) {
+  try {
+    return static_cast<HttpServer*>(mg_get_user_data(ctx))->gate_.admit(remote_addr) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+void HttpServer::connectionClosed(const struct mg_connection* conn) {
+  const struct mg_request_info* info = mg_get_request_info(conn);
+  try {
+    static_cast<HttpServer*>(info->user_data)->gate_.release(info->remote_addr);
+  } catch (...) {
+  }
 }
 
 int HttpServer::beginRequest(struct mg_connection* conn) {

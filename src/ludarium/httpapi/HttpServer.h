@@ -7,6 +7,11 @@
 // this machine reach every route, except web pages in the teacher's browser
 // that are neither the console nor allowed in config/origins.
 //
+// Connections: another host may hold only a few open at once, all other
+// hosts together 3/4 of the workers (ConnectionGate); one over either cap is
+// closed as it is accepted, so no host can keep this machine's requests
+// waiting for a worker.
+//
 // start() and the destructor run on the main thread; the event handler on
 // CivetWeb's worker threads.
 #pragma once
@@ -17,6 +22,7 @@
 #include <vector>
 
 #include "ApiContext.h"
+#include "ConnectionGate.h"
 #include "RefusalLog.h"
 
 class BaseHttpAPI;
@@ -27,6 +33,11 @@ class HttpServer {
  public:
   // CivetWeb's worker threads: requests served at once.
   static const int kWorkerThreads = 20;
+  // Connections another host may hold open at once (a browser's parallel
+  // fetches fit), and all other hosts together: the rest of the workers
+  // stay free for this machine.
+  static const int kPerRemoteHost = 6;
+  static const int kAllRemoteHosts = kWorkerThreads * 3 / 4;
 
   HttpServer(int port, const ApiContext& context);
   ~HttpServer();  // stops the server if it runs
@@ -50,6 +61,10 @@ class HttpServer {
 
  private:
   static int beginRequest(struct mg_connection* conn);
+  // CivetWeb's master thread, for each connection accepted; its workers,
+  // for each one closed.
+  static int acceptConnection(const struct mg_context* ctx, const char* remote_addr);
+  static void connectionClosed(const struct mg_connection* conn);
   int route(HttpRequest& request);
   struct Slot;
   static std::shared_ptr<Slot> slot(std::function<BaseHttpAPI*()> make);
@@ -66,4 +81,5 @@ class HttpServer {
   const ApiContext context_;
   RefusalLog refusals_;
   std::vector<Route> routes_;
+  ConnectionGate gate_{kPerRemoteHost, kAllRemoteHosts};
 };
