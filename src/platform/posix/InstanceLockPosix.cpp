@@ -1,5 +1,6 @@
-// Single instance on Linux: an flock on "ludguard.lock" beside the
-// executable, held by a descriptor that stays open until the process ends.
+// Single instance on Linux: an flock on a lock file ("ludguard.lock" beside
+// the executable for ludguard), held by a descriptor that stays open until
+// the process ends.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -7,8 +8,9 @@
 #include "FileSystem.h"
 #include "InstanceLock.h"
 
-bool claim_single_instance() {
-  std::string path = path_join(module_dir(), "ludguard.lock");
+bool claim_single_instance() { return claim_folder_lock(path_join(module_dir(), "ludguard.lock")); }
+
+bool claim_folder_lock(const std::string& path) {
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
