@@ -68,7 +68,11 @@ JsonFileTable::ReadOutcome JsonFileTable::read() {
       return result;
     }
     // Kept for a person to look at; the next write starts a new file.
+    // One line: the parser's messages run over several.
     result.damage = exception_type_name(e) + ": " + e.what();
+    for (char& c : result.damage) {
+      if (c == '\n' || c == '\r') c = ' ';
+    }
     std::string aside = path_ + ".bad-" + file_time_suffix();
     FileStamp taken;
     for (int n = 2; file_stamp(aside, &taken) && n < 100; ++n) {
