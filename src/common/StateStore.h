@@ -43,11 +43,11 @@ class StateStore {
  public:
   static const char* const kMutexName;    // "com.norvale.tessera.ipc.lock"
   static const char* const kMappingName;  // "com.norvale.tessera.ipc.shm"
-  static const int kRecords = 100;
-  static const size_t kRecordSize = 2064;
-  static const size_t kTextSize = 1024;
-  static const size_t kSize = kRecords * kRecordSize;  // 206,400
-  static const int kLockTimeoutMs = 2000;
+  static constexpr int kRecords = 100;
+  static constexpr size_t kRecordSize = 2064;
+  static constexpr size_t kTextSize = 1024;
+  static constexpr size_t kSize = kRecords * kRecordSize;  // 206,400
+  static constexpr int kLockTimeoutMs = 2000;
 
   static constexpr int kRefused = -4;
 
