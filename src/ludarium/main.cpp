@@ -123,7 +123,13 @@ int main(int argc, char** argv) {
   std::string config_dir = path_join(module_dir(), "config");
   make_dir(config_dir);
   std::string lock_path = path_join(config_dir, "ludarium.lock");
-  if (!claim_folder_lock(lock_path)) {
+  FolderLock lock = claim_folder_lock(lock_path);
+  if (lock == FolderLock::kUnavailable) {
+    // Not a second server: a folder we cannot write to. Serving beats
+    // refusing; the config writes will report their own failures.
+    LOG("w", "cannot take %s; a second server in this folder would not be stopped",
+        lock_path.c_str());
+  } else if (lock == FolderLock::kHeld) {
     printf("another ludarium runs in %s (%s is held); this one ends\n", module_dir().c_str(),
            lock_path.c_str());
     LOG("e", "another ludarium runs in %s (%s is held); this one ends", module_dir().c_str(),

@@ -17,6 +17,10 @@ bool claim_single_instance();
 // One process per folder: takes an exclusive lock on the file at path
 // (created when missing) and holds it until the process ends, however it
 // ends. Linux: an flock (close-on-exec). Windows: the file opened with no
-// sharing. True when this process now holds it; false when another process
-// does (or the file cannot be opened).
-bool claim_folder_lock(const std::string& path);
+// sharing.
+enum class FolderLock {
+  kClaimed,      // this process holds it now
+  kHeld,         // another process holds it
+  kUnavailable,  // the file cannot be opened (say a read-only folder)
+};
+FolderLock claim_folder_lock(const std::string& path);

@@ -13,10 +13,11 @@ volatile LONG g_instance_flag __attribute__((section("ServerIn"), shared)) = 0;
 
 bool claim_single_instance() { return InterlockedCompareExchange(&g_instance_flag, 1, 0) == 0; }
 
-bool claim_folder_lock(const std::string& path) {
+FolderLock claim_folder_lock(const std::string& path) {
   // No sharing at all: a second open fails with a sharing violation while
   // this handle lives, and the handle lives as long as the process.
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  return file != INVALID_HANDLE_VALUE;
+  if (file != INVALID_HANDLE_VALUE) return FolderLock::kClaimed;
+  return GetLastError() == ERROR_SHARING_VIOLATION ? FolderLock::kHeld : FolderLock::kUnavailable;
 }
