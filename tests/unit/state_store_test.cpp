@@ -1,5 +1,3 @@
-#include "StateStore.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +7,7 @@
 
 #include "Clock.h"
 #include "SharedState.h"
+#include "StateStore.h"
 #include "Thread.h"
 
 namespace {
@@ -129,7 +128,8 @@ TEST_F(StateStoreTest, LongValuesAreKeptWholeInContinuationRecords) {
   // The head keeps the layout (and the first 1024 bytes for older readers),
   // the rest is in "K#1" with the same time.
   EXPECT_EQ("K", key(0));
-  EXPECT_EQ(long_value.substr(0, 1024), std::string(reinterpret_cast<const char*>(record(0) + 1028), 1024));
+  EXPECT_EQ(long_value.substr(0, 1024),
+            std::string(reinterpret_cast<const char*>(record(0) + 1028), 1024));
   EXPECT_EQ(0, record(0)[2052]);  // the terminator lies in the gap
   EXPECT_EQ("K#1", key(1));
   EXPECT_EQ(long_value.substr(1024), value(1));
@@ -252,4 +252,3 @@ TEST_F(StateStoreTest, AbandonedLockIsRecovered) {
   EXPECT_EQ(0, store_->read("A", &v));
   EXPECT_EQ("2", v);
 }
-
