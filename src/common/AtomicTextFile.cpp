@@ -1,11 +1,40 @@
 #include "AtomicTextFile.h"
 
+#include <atomic>
+
 #include "FileSystem.h"
+#include "Thread.h"
 #include "Util.h"
 
+namespace {
+
+std::atomic<unsigned> gTemporaryCounter{0};
+
+// The whole text in text mode, on the disk before the file is closed.
+int write_durably(const std::string& path, const std::string& text) {
+  FILE* f = open_file(path, "w");
+  if (f == nullptr) return -1;
+  size_t done = 0;
+  int result = 0;
+  while (done < text.size()) {
+    size_t n = fwrite(text.data() + done, 1, text.size() - done, f);
+    if (n == 0) {  // a full disk or a broken stream: stop instead of spinning
+      result = -1;
+      break;
+    }
+    done += n;
+  }
+  if (result == 0 && sync_file(f) != 0) result = -1;
+  if (fclose(f) != 0) result = -1;
+  return result;
+}
+
+}  // namespace
+
 int write_text_file_atomic(const std::string& path, const std::string& text) {
-  std::string temporary = path + ".tmp";
-  if (write_text_file(temporary, text) != 0) {
+  std::string temporary = path + ".tmp." + std::to_string(current_process_id()) + "." +
+                          std::to_string(++gTemporaryCounter);
+  if (write_durably(temporary, text) != 0) {
     remove_file(temporary);
     return -1;
   }
@@ -13,5 +42,7 @@ int write_text_file_atomic(const std::string& path, const std::string& text) {
     remove_file(temporary);
     return -1;
   }
-  return 0;
+  // The rename itself must reach the disk too, or a power cut can bring
+  // back the old name (or none).
+  return sync_dir(directory_of(path)) == 0 ? 0 : -1;
 }

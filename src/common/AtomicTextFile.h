@@ -1,10 +1,15 @@
-// Replacing a small text file so that readers, and a crash at any moment,
-// see either the old content or the new one, never a truncated mix.
+// Replacing a small text file so that readers, and a crash or a power cut at
+// any moment, see either the old content or the new one, never a truncated
+// mix or an empty file.
 #pragma once
 
 #include <string>
 
-// Writes the text in text mode to path + ".tmp", then renames it over path.
-// Returns 0, or -1 when the temporary file could not be written (it is then
-// removed and path keeps its old content) or the rename failed.
+// Writes the text in text mode to a temporary file beside path, flushes it
+// to the disk, renames it over path and flushes the directory. The
+// temporary name is unique per process and per call
+// (path + ".tmp." + process id + "." + counter), so two processes, or two
+// threads, replacing the same file never write into each other's
+// temporary file. Returns 0, or -1 when any step failed: the temporary
+// file is then removed and path keeps its old content.
 int write_text_file_atomic(const std::string& path, const std::string& text);

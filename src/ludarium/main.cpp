@@ -8,7 +8,9 @@
 
 #include "Clock.h"
 #include "CrashReporter.h"
+#include "FileSystem.h"
 #include "HttpServer.h"
+#include "InstanceLock.h"
 #include "Log.h"
 #include "Net.h"
 #include "PortRange.h"
@@ -28,25 +30,69 @@ std::wstring version_text() {
   return std::wstring(text.begin(), text.end());
 }
 
+// The state store's failures, each logged "e" once when it starts rather
+// than every second; a "d" line when the store works again. Main thread only.
+int gStoreFailure = 0;
+
+void note_store_result(const char* what, const char* key, int rc) {
+  if (rc == 0) return;
+  if (rc != gStoreFailure) {
+    LOG("e", "state store %s of %s failed (%d)%s", what, key, rc,
+        rc == StateStore::kRefused ? ": the value cannot be stored whole, the previous one is kept"
+                                   : "");
+  }
+  gStoreFailure = rc;
+}
+
+// A store that could not be opened (say /dev/shm was full) is tried again
+// every second; the server serves all the same.
+bool store_ready() {
+  if (gStateStore.is_open()) return true;
+  if (gStateStore.reopen()) {
+    LOG("d", "state store opened");
+    gStoreFailure = 0;
+    return true;
+  }
+  if (gStoreFailure != -3) LOG("e", "state store cannot be opened; the course is not kept");
+  gStoreFailure = -3;
+  return false;
+}
+
 void restore_state() {
+  if (!store_ready()) return;
   std::string course;
-  if (gStateStore.read(kKeyCourse, &course) == 0 && !course.empty()) {
+  int rc = gStateStore.read(kKeyCourse, &course);
+  note_store_result("read", kKeyCourse, rc);
+  if (rc == 0 && !course.empty()) {
     gBorcastObj.setData(BrocastData(course));
   }
   std::string instruction;
-  if (gStateStore.read(kKeyInstruction, &instruction) == 0) {
+  rc = gStateStore.read(kKeyInstruction, &instruction);
+  note_store_result("read", kKeyInstruction, rc);
+  if (rc == 0) {
     LOG("d", "szInstruction=%s", instruction.c_str());
     if (!instruction.empty()) gInstructionManager.add(Instruction(instruction));
   }
 }
 
 void write_state() {
-  gStateStore.write(kKeyAlive, "ok");
-  gStateStore.write(kKeyInstruction, gInstructionManager.getInstruction().jsonString());
+  if (!store_ready()) return;
+  int before = gStoreFailure;
+  int worst = 0;
+  auto write = [&worst](const char* key, const std::string& value) {
+    int rc = gStateStore.write(key, value);
+    note_store_result("write", key, rc);
+    if (rc != 0) worst = rc;
+  };
+  write(kKeyAlive, "ok");
+  write(kKeyInstruction, gInstructionManager.getInstruction().jsonString());
   std::string course = gBorcastObj.getJSONString();
-  gStateStore.write(kKeyCourse, course.empty() ? "{}" : course);
-  gStateStore.write(kKeyLastId,
-                    int64_to_text(static_cast<int64_t>(gInstructionSet.getLastInstructionId())));
+  write(kKeyCourse, course.empty() ? "{}" : course);
+  write(kKeyLastId, int64_to_text(static_cast<int64_t>(gInstructionSet.getLastInstructionId())));
+  if (worst == 0) {
+    if (before != 0) LOG("d", "state store written again");
+    gStoreFailure = 0;
+  }
 }
 
 }  // namespace
@@ -68,6 +114,28 @@ int main(int argc, char** argv) {
     printf("%s,%d[%s]:%08X, nInstResult=%d, msg=%s\n", "src\\ludarium.cpp", 199, "main",
            current_thread_id(), installed, msg);
     return 0;
+  }
+
+  // Two servers in one folder would write each other's config files and
+  // state: the second one ends here, before it touches anything. Under
+  // ludguard that one is launched again (once a second after five quick
+  // exits) and takes over when the first one ends.
+  std::string config_dir = path_join(module_dir(), "config");
+  make_dir(config_dir);
+  std::string lock_path = path_join(config_dir, "ludarium.lock");
+  FolderLock lock = claim_folder_lock(lock_path);
+  if (lock == FolderLock::kUnavailable) {
+    // Not a second server: a folder we cannot write to. Serving beats
+    // refusing; the config writes will report their own failures.
+    LOG("w", "cannot take %s; a second server in this folder would not be stopped",
+        lock_path.c_str());
+  } else if (lock == FolderLock::kHeld) {
+    printf("another ludarium runs in %s (%s is held); this one ends\n", module_dir().c_str(),
+           lock_path.c_str());
+    LOG("e", "another ludarium runs in %s (%s is held); this one ends", module_dir().c_str(),
+        lock_path.c_str());
+    sleep_ms(500);  // a deliberate pause: the log thread writes the line
+    return 3;
   }
 
   // Sessions sleep until they have work: a new class or a new instruction

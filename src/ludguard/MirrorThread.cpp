@@ -18,7 +18,8 @@ void MirrorThread::setDirectory(const std::string& dir) {
 
 void MirrorThread::restore() {
   if (store_ == nullptr) return;
-  StateMirror(store_, broadcast_path_, instruction_path_).restore();
+  std::string failures = StateMirror(store_, broadcast_path_, instruction_path_).restore();
+  if (!failures.empty()) GUARD_LOG("ludguard", "restoreState", "error: %s", failures.c_str());
 }
 
 void MirrorThread::start() {

@@ -1,8 +1,10 @@
 #include "StateMirror.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
+#include "AtomicTextFile.h"
 #include "Clock.h"
 #include "FileSystem.h"
 #include "StateKeys.h"
@@ -34,11 +36,21 @@ StateMirror::StateMirror(StateStore* store, const std::string& broadcast_path,
       instruction_path_(instruction_path),
       clock_(wall_ms) {}
 
-void StateMirror::restore() {
-  std::string course = read_text_file(broadcast_path_);
-  if (!course.empty()) store_->write(kMirrorKeys[0], course);
-  std::string instruction = read_text_file(instruction_path_);
-  if (!instruction.empty()) store_->write(kMirrorKeys[2], instruction);
+std::string StateMirror::restore() {
+  std::string failures;
+  const std::string* files[2] = {&broadcast_path_, &instruction_path_};
+  const char* keys[2] = {kMirrorKeys[0], kMirrorKeys[2]};
+  for (int i = 0; i < 2; ++i) {
+    std::string text = read_text_file(*files[i]);
+    if (text.empty()) continue;
+    int rc = store_->write(keys[i], text);
+    if (rc != 0) {
+      failures += (failures.empty() ? "" : "; ") + std::string("restoring ") + keys[i] +
+                  " failed (" + std::to_string(rc) + ")" +
+                  (rc == StateStore::kRefused ? ": the state store has no room for it" : "");
+    }
+  }
+  return failures;
 }
 
 std::string StateMirror::pass() {
@@ -47,12 +59,16 @@ std::string StateMirror::pass() {
   std::string line = "\n";
   for (int i = 0; i < 4; ++i) {
     std::string value;
-    int64_t time = start;
-    if (store_->read(kMirrorKeys[i], &value, &time) != 0) continue;
+    // Left as it is by a read that finds no record: an absent key is
+    // skipped like a failed read, so its file (the only copy left, maybe)
+    // is never emptied.
+    const int64_t kAbsent = INT64_MIN;
+    int64_t time = kAbsent;
+    if (store_->read(kMirrorKeys[i], &value, &time) != 0 || time == kAbsent) continue;
     if (time < earliest) earliest = time;
     line += kLabels[i] + timeText(time);
     const std::string* file = i == 0 ? &broadcast_path_ : i == 2 ? &instruction_path_ : nullptr;
-    if (file != nullptr && read_text_file(*file) != value) write_text_file(*file, value);
+    if (file != nullptr && read_text_file(*file) != value) write_text_file_atomic(*file, value);
   }
   line += " | earliest " + timeText(earliest);
   int64_t now = clock_();

@@ -21,13 +21,15 @@ class StateMirror {
   StateMirror(StateStore* store, const std::string& broadcast_path,
               const std::string& instruction_path);
 
-  // Writes each non-empty file into the store under its key.
-  void restore();
+  // Writes each non-empty file into the store under its key. Returns "" or
+  // the failures (a full table, a closed store) for the caller to log.
+  std::string restore();
 
-  // One pass: reads the four keys, rewrites a mirror file whose text differs
-  // from its value, and returns the stall line (starting with "\n") when
-  // the earliest record is more than 20 s older than the end of the pass,
-  // else "".
+  // One pass: reads the four keys, replaces (atomically) a mirror file
+  // whose text differs from its value, and returns the stall line (starting
+  // with "\n") when the earliest record is more than 20 s older than the
+  // end of the pass, else "". A key without a record adds nothing and
+  // leaves its file alone.
   std::string pass();
 
   // The clock of pass(), replaceable by tests (milliseconds since 1970).

@@ -24,6 +24,9 @@ int make_dir(const std::string& path);
 struct DirEntry {
   std::string name;
   bool is_dir;
+  // A plain file: not a directory, not a symbolic link (or other reparse
+  // point), not a device.
+  bool is_file;
 };
 // Lists a directory without "." and ".."; false when it cannot be read.
 bool list_dir(const std::string& dir, std::vector<DirEntry>* out);
@@ -31,7 +34,33 @@ bool list_dir(const std::string& dir, std::vector<DirEntry>* out);
 int remove_file(const std::string& path);  // 0 or -1
 
 // Replaces `to` with `from` in one step (an existing `to` is overwritten).
+// On Windows the move is written through to the disk before it returns.
 int rename_file(const std::string& from, const std::string& to);  // 0 or -1
+
+// Flushes an open file's data from the C library and the system's cache to
+// the disk (fflush, then fsync / FlushFileBuffers). 0 or -1.
+int sync_file(FILE* f);
+
+// Makes a directory's entries (a file just renamed into it) durable: fsync
+// of the directory on Linux; nothing to do on Windows, whose rename_file
+// writes through. 0 or -1.
+int sync_dir(const std::string& dir);
+
+// What tells one version of a file from the next without reading it.
+struct FileStamp {
+  long long size = -1;
+  long long modified = 0;  // platform units (ns on Linux, 100 ns on Windows)
+  // The file's identity where the platform gives it cheaply (the inode on
+  // Linux, whose clock ticks coarsely: a file replaced by a rename within
+  // one tick still differs), else 0.
+  long long id = 0;
+  bool operator==(const FileStamp& o) const {
+    return size == o.size && modified == o.modified && id == o.id;
+  }
+  bool operator!=(const FileStamp& o) const { return !(*this == o); }
+};
+// The file's stamp; false when path names no file (or not a plain file).
+bool file_stamp(const std::string& path, FileStamp* out);
 
 // fopen with a path as above.
 FILE* open_file(const std::string& path, const char* mode);

@@ -8,6 +8,19 @@
 // it ends.
 #pragma once
 
+#include <string>
+
 // True when this process is the first instance and now holds the mark;
 // false when another instance runs (or the lock file cannot be opened).
 bool claim_single_instance();
+
+// One process per folder: takes an exclusive lock on the file at path
+// (created when missing) and holds it until the process ends, however it
+// ends. Linux: an flock (close-on-exec). Windows: the file opened with no
+// sharing.
+enum class FolderLock {
+  kClaimed,      // this process holds it now
+  kHeld,         // another process holds it
+  kUnavailable,  // the file cannot be opened (say a read-only folder)
+};
+FolderLock claim_folder_lock(const std::string& path);

@@ -48,6 +48,9 @@ int thread_run(Fn fn) {
 // GetCurrentThreadId on Windows).
 uint32_t current_thread_id();
 
+// Id of the calling process.
+uint32_t current_process_id();
+
 // Sleeps the calling thread for at least ms milliseconds.
 void sleep_ms(unsigned int ms);
 

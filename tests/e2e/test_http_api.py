@@ -77,7 +77,7 @@ class HttpApi(lud.ServerTest):
 
     def test_files_for_other_hosts_stay_inside_www(self):
         os.makedirs(os.path.join(self.server.dir, "www"))
-        os.makedirs(os.path.join(self.server.dir, "config"))
+        os.makedirs(os.path.join(self.server.dir, "config"), exist_ok=True)  # made at start
         with open(os.path.join(self.server.dir, "www", "page.html"), "w") as f:
             f.write("inside www")
         with open(os.path.join(self.server.dir, "config", "ud"), "w") as f:

@@ -107,24 +107,33 @@ TEST(LogWriter, FirstEntryAfterMidnightGoesToTheNewDatesFiles) {
   EXPECT_EQ("2014-09-05 00:00:00.000 after\n", read_text_file(s.file("2014-09-05 verbose.log")));
 }
 
-TEST(LogWriter, SweepDeletesOnlyDatedFilesOlderThanThirtyDays) {
+TEST(LogWriter, SweepDeletesOnlyOurOwnDailyFilesOlderThanThirtyDays) {
   Scratch s;
   s.touch("2014-08-01 verbose.log");  // 31 days before 2014-09-01
+  s.touch("2014-08-01 error.log");
+  s.touch("2014-07-01 debug.log");
   s.touch("2014-08-02 verbose.log");  // 30 days: stays
-  s.touch("2014-08-01 notes.txt");    // dated, old: a dated log of ours
+  s.touch("2014-08-01 notes.docx");   // dated and old, but not one of ours
   s.touch("2014-08-01");              // no blank behind the date
   s.touch("readme 2014-08-01 x");     // the date is not at the start
   s.touch("2014-13-01 verbose.log");  // not a date
+  s.touch("2014-02-30 verbose.log");  // a day that never was
   s.touch("Ludguard.log");
+  ASSERT_EQ(0, make_dir(s.file("2014-08-01 debug.log")));  // a folder of that name
   LogWriter writer(s.dir(), nullptr);
   writer.write("d", "first entry of the day", local_ms(2014, 9, 1, 8, 0, 0, 0));
   EXPECT_FALSE(s.exists("2014-08-01 verbose.log"));
-  EXPECT_FALSE(s.exists("2014-08-01 notes.txt"));
+  EXPECT_FALSE(s.exists("2014-08-01 error.log"));
+  EXPECT_FALSE(s.exists("2014-07-01 debug.log"));
   EXPECT_TRUE(s.exists("2014-08-02 verbose.log"));
+  EXPECT_TRUE(s.exists("2014-08-01 notes.docx"));
   EXPECT_TRUE(s.exists("2014-08-01"));
   EXPECT_TRUE(s.exists("readme 2014-08-01 x"));
   EXPECT_TRUE(s.exists("2014-13-01 verbose.log"));
+  EXPECT_TRUE(s.exists("2014-02-30 verbose.log"));
   EXPECT_TRUE(s.exists("Ludguard.log"));
+  std::vector<DirEntry> inside;
+  EXPECT_TRUE(list_dir(s.file("2014-08-01 debug.log"), &inside));
   EXPECT_TRUE(s.exists("2014-09-01 verbose.log"));
 }
 

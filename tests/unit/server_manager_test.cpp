@@ -48,11 +48,17 @@ TEST(ServerManager, ReadingOnlyAddsAndAWriteBringsBackWhatTheFileLost) {
   manager.delServer("nothing");
   EXPECT_EQ("[" + record("a", "h1", "1", 1) + "," + record("b", "h2b", "3", 1) + "]",
             read_text_file(manager.path()));
-  // A record missing a member ends the read; those before it stay.
-  ServerManager broken(path_join(scratch.dir(), "broken"));
-  write_text_file(broken.path(), "[" + record("a", "h1", "1", 1) + ",{\"id\":\"x\"}," +
-                                     record("c", "h3", "9", 1) + "]");
-  EXPECT_EQ("[" + record("a", "h1", "1", 1) + "]", broken.getRecommendServer());
+  // A record missing members (an older version's) gets their defaults and
+  // ends nothing: the records after it are read too.
+  ServerManager older(path_join(scratch.dir(), "older"));
+  write_text_file(older.path(), "[" + record("a", "h1", "1", 1) + ",{\"id\":\"x\"}," +
+                                    record("c", "h3", "9", 1) + "]");
+  EXPECT_EQ("[" + record("c", "h3", "9", 1) + "]", older.getRecommendServer());
+  EXPECT_EQ(0, older.delServer("nothing"));
+  EXPECT_NE(std::string::npos,
+            read_text_file(older.path())
+                .find("{\"school_id\":\"\",\"id\":\"x\",\"address\":\"\",\"describe\":\"\","
+                      "\"time\":\"\",\"recommend\":0}"));
 }
 
 TEST(ServerManager, AddStampsTheCurrentSecondAndReplacesById) {

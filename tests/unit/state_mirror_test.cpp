@@ -120,13 +120,37 @@ TEST_F(StateMirrorTest, EqualFileIsNotTouched) {
   EXPECT_EQ(old_time, fs::last_write_time(fs::u8path(broadcast_)));
 }
 
-TEST_F(StateMirrorTest, KeyWithoutRecordEmptiesItsFile) {
-  ASSERT_EQ(0, write_text_file(instruction_, "stale"));
+TEST_F(StateMirrorTest, KeyWithoutRecordLeavesItsFileAlone) {
+  // The file may be the only copy left (a table that was full or wiped).
+  ASSERT_EQ(0, write_text_file(instruction_, "kept"));
   mirror_->pass();
-  EXPECT_EQ("", read_text_file(instruction_));
-  EXPECT_TRUE(exists(instruction_));
-  // An empty value equals a missing file: nothing is created.
+  EXPECT_EQ("kept", read_text_file(instruction_));
   EXPECT_FALSE(exists(broadcast_));
+}
+
+TEST_F(StateMirrorTest, LongValuesRoundTripWholeAndAFullTableIsReported) {
+  std::string course = "{\"name\":\"" + std::string(3000, 'c') + "\"}";
+  ASSERT_EQ(0, store_->write(kMirrorKeys[0], course));
+  mirror_->pass();
+  EXPECT_EQ(course, read_text_file(broadcast_));
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(list_dir(dir_, &entries));
+  EXPECT_EQ(1u, entries.size());  // no temporary file left behind
+
+  // A fresh table fills up: the restore says so and the file stays whole.
+  StateStore full(unique_name("lock").c_str(), unique_name("shm").c_str());
+  ASSERT_TRUE(full.is_open());
+  for (int i = 0; i < StateStore::kRecords; ++i) {
+    ASSERT_EQ(0, full.write("junk" + std::to_string(i), "v"));
+  }
+  StateMirror mirror(&full, broadcast_, instruction_);
+  std::string failures = mirror.restore();
+  EXPECT_NE(std::string::npos, failures.find(kMirrorKeys[0])) << failures;
+  EXPECT_NE(std::string::npos, failures.find("(-4)")) << failures;
+  mirror.pass();
+  EXPECT_EQ(course, read_text_file(broadcast_));
+  EXPECT_EQ("", mirror_->restore());
+  EXPECT_EQ(course, value(kMirrorKeys[0]));
 }
 
 TEST_F(StateMirrorTest, StallLineWhenTheOldestWriteIsOlderThan20Seconds) {

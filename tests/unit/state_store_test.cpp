@@ -1,5 +1,3 @@
-#include "StateStore.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +7,7 @@
 
 #include "Clock.h"
 #include "SharedState.h"
+#include "StateStore.h"
 #include "Thread.h"
 
 namespace {
@@ -117,13 +116,52 @@ TEST_F(StateStoreTest, AbsentKeyLeavesTheOutputsAlone) {
   EXPECT_EQ(42, t);
 }
 
-TEST_F(StateStoreTest, CutsTextsTo1024BytesAndReadsAFullFieldBack) {
-  std::string long_value(1500, 'v');
+TEST_F(StateStoreTest, LongValuesAreKeptWholeInContinuationRecords) {
+  // 1,047 bytes, as a course with Chinese names comes to.
+  std::string long_value;
+  for (int i = 0; i < 1047; ++i) long_value.push_back(static_cast<char>('a' + i % 26));
   ASSERT_EQ(0, store_->write("K", long_value));
   std::string v;
-  store_->read("K", &v);
-  EXPECT_EQ(std::string(1024, 'v'), v);
+  int64_t t = 0;
+  ASSERT_EQ(0, store_->read("K", &v, &t));
+  EXPECT_EQ(long_value, v);
+  // The head keeps the layout (and the first 1024 bytes for older readers),
+  // the rest is in "K#1" with the same time.
+  EXPECT_EQ("K", key(0));
+  EXPECT_EQ(long_value.substr(0, 1024),
+            std::string(reinterpret_cast<const char*>(record(0) + 1028), 1024));
   EXPECT_EQ(0, record(0)[2052]);  // the terminator lies in the gap
+  EXPECT_EQ("K#1", key(1));
+  EXPECT_EQ(long_value.substr(1024), value(1));
+  EXPECT_EQ(time(0), time(1));
+  EXPECT_EQ(time(0), t);
+
+  // Three records' worth, then shorter again: the tail shrinks with it.
+  std::string longer(2500, 'w');
+  ASSERT_EQ(0, store_->write("K", longer));
+  ASSERT_EQ(0, store_->read("K", &v));
+  EXPECT_EQ(longer, v);
+  EXPECT_EQ("K#2", key(2));
+  ASSERT_EQ(0, store_->write("K", std::string(1024, 's')));
+  ASSERT_EQ(0, store_->read("K", &v));
+  EXPECT_EQ(std::string(1024, 's'), v);
+  EXPECT_NE(1, flag(1));
+  EXPECT_NE(1, flag(2));
+
+  // A head rewritten by a writer that knows no continuations (new time):
+  // the old tail is not joined to it.
+  ASSERT_EQ(0, store_->write("K", long_value));
+  unsigned char* head = raw_->data();
+  memset(head + 1028, 'o', 1024);
+  int64_t later = time(0) + 5;
+  memcpy(head + 2056, &later, 8);
+  ASSERT_EQ(0, store_->read("K", &v));
+  EXPECT_EQ(std::string(1024, 'o'), v);
+
+  // Removing the key frees its tail too.
+  ASSERT_EQ(0, store_->remove("K"));
+  EXPECT_NE(1, flag(0));
+  EXPECT_NE(1, flag(1));
 
   // A key of exactly 1024 bytes: its terminator is overwritten by the value,
   // and it is still found.
@@ -133,17 +171,28 @@ TEST_F(StateStoreTest, CutsTextsTo1024BytesAndReadsAFullFieldBack) {
   EXPECT_EQ("x", v);
 }
 
-TEST_F(StateStoreTest, FullTableStoresNothingAndStillSucceeds) {
-  for (int i = 0; i < StateStore::kRecords; ++i) {
+TEST_F(StateStoreTest, WhatCannotBeStoredWholeIsRefusedAndThePreviousValueKept) {
+  for (int i = 0; i < StateStore::kRecords - 1; ++i) {
     ASSERT_EQ(0, store_->write("key" + std::to_string(i), "v"));
   }
+  // One record left: a new short key fits, a long value of an existing key
+  // that needs two more records does not.
+  EXPECT_EQ(StateStore::kRefused, store_->write("key0", std::string(2500, 'x')));
+  std::string v;
+  store_->read("key0", &v);
+  EXPECT_EQ("v", v);
   EXPECT_EQ(0, store_->write("one more", "v"));
-  std::string v = "unchanged";
-  store_->read("one more", &v);
+  EXPECT_EQ(StateStore::kRefused, store_->write("another", "v"));
+  v = "unchanged";
+  store_->read("another", &v);
   EXPECT_EQ("unchanged", v);
-  EXPECT_EQ(0, store_->write("key99", "updated"));  // updates still work
-  store_->read("key99", &v);
+  EXPECT_EQ(0, store_->write("key98", "updated"));  // updates still work
+  store_->read("key98", &v);
   EXPECT_EQ("updated", v);
+  // A zero byte would cut the text for every reader.
+  EXPECT_EQ(StateStore::kRefused, store_->write("key1", std::string("a\0b", 3)));
+  store_->read("key1", &v);
+  EXPECT_EQ("v", v);
 }
 
 TEST_F(StateStoreTest, RemoveFreesTheFirstRecordOnly) {
@@ -203,4 +252,3 @@ TEST_F(StateStoreTest, AbandonedLockIsRecovered) {
   EXPECT_EQ(0, store_->read("A", &v));
   EXPECT_EQ("2", v);
 }
-

@@ -13,9 +13,20 @@ namespace {
 
 const int64_t kRetentionSeconds = 2592000;  // 30 days
 
-// Reads "YYYY-MM-DD " at the start of a name; false when it is not there.
-bool parse_date_prefix(const std::string& name, int* year, int* month, int* day) {
+bool leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int days_in_month(int year, int month) {
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && leap_year(year) ? 29 : kDays[month - 1];
+}
+
+// Reads the name of one of our daily files, "YYYY-MM-DD " followed by
+// "verbose.log", "error.log" or "debug.log", with a date that exists; false
+// for every other name.
+bool parse_daily_log_name(const std::string& name, int* year, int* month, int* day) {
   if (name.size() < 11) return false;
+  const std::string kind = name.substr(11);
+  if (kind != "verbose.log" && kind != "error.log" && kind != "debug.log") return false;
   for (int i = 0; i < 10; ++i) {
     bool dash = (i == 4 || i == 7);
     char c = name[static_cast<size_t>(i)];
@@ -25,7 +36,8 @@ bool parse_date_prefix(const std::string& name, int* year, int* month, int* day)
   *year = atoi(name.substr(0, 4).c_str());
   *month = atoi(name.substr(5, 2).c_str());
   *day = atoi(name.substr(8, 2).c_str());
-  return *month >= 1 && *month <= 12 && *day >= 1 && *day <= 31;
+  return *year >= 1970 && *month >= 1 && *month <= 12 && *day >= 1 &&
+         *day <= days_in_month(*year, *month);
 }
 
 }  // namespace
@@ -52,7 +64,9 @@ void sweep_log_dir(const std::string& dir, int year, int month, int day) {
   if (!list_dir(dir, &entries)) return;
   for (const DirEntry& e : entries) {
     int y, m, d;
-    if (e.is_dir || e.name[0] == '.' || !parse_date_prefix(e.name, &y, &m, &d)) continue;
+    // Our own daily files only: nothing else that happens to lie in log/
+    // (a document, a link, a folder) is ours to delete.
+    if (!e.is_file || !parse_daily_log_name(e.name, &y, &m, &d)) continue;
     int64_t dated = local_midnight(y, m, d);
     if (dated >= 0 && today - dated > kRetentionSeconds) remove_file(path_join(dir, e.name));
   }

@@ -28,7 +28,8 @@ bool log_is_error_level(const std::string& level);
 // "YYYY-MM-DD " of the local date of now_ms (with the trailing blank).
 std::string log_date_text(int64_t now_ms);
 
-// Deletes files in `dir` whose names start with a date "YYYY-MM-DD " more than
-// 30 days (2,592,000 s, local midnight to local midnight) before the given
-// date. Files without such a date and subdirectories are left alone.
+// Deletes our daily files in `dir` ("YYYY-MM-DD verbose.log", "… error.log",
+// "… debug.log", plain files with a date that exists) dated more than 30
+// days (2,592,000 s, local midnight to local midnight) before the given
+// date. Every other name, link and subdirectory is left alone.
 void sweep_log_dir(const std::string& dir, int year, int month, int day);

@@ -54,8 +54,13 @@ void APIServerManager::addServer(HttpRequest& request) {
       s.recommend = static_cast<int32_t>(json_as_int(json_at(doc, "recommend")));
   });
   if (error.empty()) {
-    manager_.addServer(s.school_id, s.id, s.address, s.describe, s.recommend);
-    replyOk(request);
+    // A change the disk did not take is not acknowledged.
+    int rc = manager_.addServer(s.school_id, s.id, s.address, s.describe, s.recommend);
+    if (rc == 0) {
+      replyOk(request);
+    } else {
+      replyFail(request, manager_.failureText(rc));
+    }
   } else {
     replyFailLogged(request, error, HANDLER_SITE);
   }
@@ -67,8 +72,12 @@ void APIServerManager::delServer(HttpRequest& request) {
   std::string id;
   std::string error = parse_id(request, &id);
   if (error.empty()) {
-    manager_.delServer(id);
-    replyOk(request);
+    int rc = manager_.delServer(id);
+    if (rc == 0) {
+      replyOk(request);
+    } else {
+      replyFail(request, manager_.failureText(rc));
+    }
   } else {
     replyFailLogged(request, error, HANDLER_SITE);
   }

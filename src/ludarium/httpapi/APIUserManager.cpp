@@ -38,10 +38,11 @@ void APIUserManager::addUser(HttpRequest& request) {
     replyFailLogged(request, error, HANDLER_SITE);
     return;
   }
-  if (data.empty()) {
-    manager_.delUser(loginnm);
+  // A change the disk did not take is not acknowledged.
+  int rc = data.empty() ? manager_.delUser(loginnm) : manager_.addUser(loginnm, data);
+  if (rc == 0) {
+    replyOk(request);
   } else {
-    manager_.addUser(loginnm, data);
+    replyFail(request, manager_.failureText(rc));
   }
-  replyOk(request);
 }

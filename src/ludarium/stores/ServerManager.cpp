@@ -40,8 +40,12 @@ ServerManager::ServerManager(const std::string& config_dir)
 void ServerManager::readServers() {
   MutexGuard guard(table_.mutex());
   LOG("d", "%s", "");
-  std::string error = table_.read();
-  if (!error.empty()) LOG("d", "exception: %s", error.c_str());
+  JsonFileTable::ReadOutcome read = table_.read();
+  if (!read.error.empty()) LOG("d", "exception: %s", read.error.c_str());
+  if (!read.damage.empty()) {
+    LOG("e", "%s cannot be read (%s); set aside as %s", table_.path().c_str(), read.damage.c_str(),
+        read.set_aside.empty() ? "(the rename failed)" : read.set_aside.c_str());
+  }
   LOG("d", "%s", "");
 }
 
@@ -64,9 +68,9 @@ std::string ServerManager::getRecommendServer() {
   return table_.json(chosen);
 }
 
-void ServerManager::addServer(const std::string& school_id, const std::string& id,
-                              const std::string& address, const std::string& describe,
-                              int32_t recommend) {
+int ServerManager::addServer(const std::string& school_id, const std::string& id,
+                             const std::string& address, const std::string& describe,
+                             int32_t recommend) {
   MutexGuard guard(table_.mutex());
   LOG("d", "%s", "");
   readServers();
@@ -77,18 +81,18 @@ void ServerManager::addServer(const std::string& school_id, const std::string& i
   s.describe = describe;
   s.time = int64_to_text(wall_ms() / 1000);
   s.recommend = recommend;
-  table_.put(to_row(s));
-  writeServers();
+  int rc = writeServers(table_.putAndWrite(to_row(s)));
   LOG("d", "%s", "");
+  return rc;
 }
 
-void ServerManager::delServer(const std::string& id) {
+int ServerManager::delServer(const std::string& id) {
   MutexGuard guard(table_.mutex());
   LOG("d", "%s", "");
   readServers();
-  table_.erase(id);
-  writeServers();
+  int rc = writeServers(table_.eraseAndWrite(id));
   LOG("d", "%s", "");
+  return rc;
 }
 
 bool ServerManager::selectServer(const std::string& id,
@@ -106,6 +110,7 @@ bool ServerManager::selectServer(const std::string& id,
   return true;
 }
 
-void ServerManager::writeServers() {
-  if (table_.write() != 0) LOG("w", "cannot write %s", table_.path().c_str());
+int ServerManager::writeServers(int rc) {
+  if (rc != 0) LOG("e", "%s: nothing changed", failureText(rc).c_str());
+  return rc;
 }

@@ -32,10 +32,14 @@ class ServerManager {
   // JSON array holding the recommended record (recommend above 0, latest
   // time, ties to the lower id), or "[]".
   std::string getRecommendServer();
-  // Inserts or replaces the record, stamped with the current second.
-  void addServer(const std::string& school_id, const std::string& id, const std::string& address,
-                 const std::string& describe, int32_t recommend);
-  void delServer(const std::string& id);
+  // Inserts or replaces the record, stamped with the current second, and
+  // writes the file. 0, or a JsonFileTable write failure (logged "e"): the
+  // file and the table are then as they were.
+  int addServer(const std::string& school_id, const std::string& id, const std::string& address,
+                const std::string& describe, int32_t recommend);
+  int delServer(const std::string& id);
+  // The reply text of a failed add or delete.
+  std::string failureText(int rc) const { return table_.writeFailureText(rc); }
   // Hands the record to `use` (which copies it into the course); false,
   // without calling it, when there is no such record or its address is
   // empty.
@@ -44,7 +48,7 @@ class ServerManager {
   const std::string& path() const { return table_.path(); }
 
  private:
-  void writeServers();  // the whole table; its mutex held
+  int writeServers(int rc);  // logs a failed write; its mutex held
 
   JsonFileTable table_;
 };

@@ -13,8 +13,12 @@ UserManager::UserManager(const std::string& config_dir)
 
 void UserManager::readUsers() {
   MutexGuard guard(table_.mutex());
-  std::string error = table_.read();
-  if (!error.empty()) LOG("d", "exception: %s", error.c_str());
+  JsonFileTable::ReadOutcome read = table_.read();
+  if (!read.error.empty()) LOG("d", "exception: %s", read.error.c_str());
+  if (!read.damage.empty()) {
+    LOG("e", "%s cannot be read (%s); set aside as %s", table_.path().c_str(), read.damage.c_str(),
+        read.set_aside.empty() ? "(the rename failed)" : read.set_aside.c_str());
+  }
 }
 
 std::string UserManager::getUsers() {
@@ -23,20 +27,19 @@ std::string UserManager::getUsers() {
   return table_.json(table_.rows());
 }
 
-void UserManager::addUser(const std::string& loginnm, const std::string& data) {
+int UserManager::addUser(const std::string& loginnm, const std::string& data) {
   MutexGuard guard(table_.mutex());
   readUsers();
-  table_.put({loginnm, data, int64_to_text(wall_ms() / 1000)});
-  writeUsers();
+  return writeUsers(table_.putAndWrite({loginnm, data, int64_to_text(wall_ms() / 1000)}));
 }
 
-void UserManager::delUser(const std::string& loginnm) {
+int UserManager::delUser(const std::string& loginnm) {
   MutexGuard guard(table_.mutex());
   readUsers();
-  table_.erase(loginnm);
-  writeUsers();
+  return writeUsers(table_.eraseAndWrite(loginnm));
 }
 
-void UserManager::writeUsers() {
-  if (table_.write() != 0) LOG("w", "cannot write %s", table_.path().c_str());
+int UserManager::writeUsers(int rc) {
+  if (rc != 0) LOG("e", "%s: nothing changed", failureText(rc).c_str());
+  return rc;
 }

@@ -21,14 +21,18 @@ class UserManager {
   void readUsers();
   // JSON array of every entry, as the file holds it.
   std::string getUsers();
-  // Sets the entry, stamped with the current second.
-  void addUser(const std::string& loginnm, const std::string& data);
-  void delUser(const std::string& loginnm);
+  // Sets the entry, stamped with the current second, and writes the file.
+  // 0, or a JsonFileTable write failure (logged "e"): the file and the
+  // table are then as they were.
+  int addUser(const std::string& loginnm, const std::string& data);
+  int delUser(const std::string& loginnm);
+  // The reply text of a failed set or delete.
+  std::string failureText(int rc) const { return table_.writeFailureText(rc); }
 
   const std::string& path() const { return table_.path(); }
 
  private:
-  void writeUsers();  // the table's mutex held
+  int writeUsers(int rc);  // logs a failed write; the table's mutex held
 
   JsonFileTable table_;
 };

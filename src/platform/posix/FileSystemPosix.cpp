@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,7 +51,9 @@ bool list_dir(const std::string& dir, std::vector<DirEntry>* out) {
     if (name == "." || name == "..") continue;
     struct stat st;
     bool is_dir = stat(path_join(dir, name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    out->push_back(DirEntry{name, is_dir});
+    struct stat own;
+    bool is_file = lstat(path_join(dir, name).c_str(), &own) == 0 && S_ISREG(own.st_mode);
+    out->push_back(DirEntry{name, is_dir, is_file});
   }
   closedir(d);
   return true;
@@ -63,3 +66,25 @@ int rename_file(const std::string& from, const std::string& to) {
 }
 
 FILE* open_file(const std::string& path, const char* mode) { return fopen(path.c_str(), mode); }
+
+bool file_stamp(const std::string& path, FileStamp* out) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  out->size = static_cast<long long>(st.st_size);
+  out->modified = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  out->id = static_cast<long long>(st.st_ino);
+  return true;
+}
+
+int sync_file(FILE* f) {
+  if (fflush(f) != 0) return -1;
+  return fsync(fileno(f)) == 0 ? 0 : -1;
+}
+
+int sync_dir(const std::string& dir) {
+  int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  int rc = fsync(fd);
+  close(fd);
+  return rc == 0 ? 0 : -1;
+}

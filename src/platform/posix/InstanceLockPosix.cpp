@@ -1,6 +1,8 @@
-// Single instance on Linux: an flock on "ludguard.lock" beside the
-// executable, held by a descriptor that stays open until the process ends.
+// Single instance on Linux: an flock on a lock file ("ludguard.lock" beside
+// the executable for ludguard), held by a descriptor that stays open until
+// the process ends.
 #include <fcntl.h>
+#include <cerrno>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -8,12 +10,16 @@
 #include "InstanceLock.h"
 
 bool claim_single_instance() {
-  std::string path = path_join(module_dir(), "ludguard.lock");
+  return claim_folder_lock(path_join(module_dir(), "ludguard.lock")) == FolderLock::kClaimed;
+}
+
+FolderLock claim_folder_lock(const std::string& path) {
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
+  if (fd < 0) return FolderLock::kUnavailable;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    bool held = errno == EWOULDBLOCK;
     close(fd);
-    return false;
+    return held ? FolderLock::kHeld : FolderLock::kUnavailable;
   }
-  return true;  // fd deliberately kept open: it holds the lock
+  return FolderLock::kClaimed;  // fd deliberately kept open: it holds the lock
 }

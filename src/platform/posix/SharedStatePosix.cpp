@@ -15,14 +15,22 @@
 namespace {
 
 // Maps a POSIX shared-memory object, creating it with `size` zero bytes when
-// it does not exist. *created tells whether this call created it.
-void* map_object(const char* name, size_t size, bool* created, int* fd_out) {
+// it does not exist. *created tells whether this call created it; *stale
+// that the object exists but was never sized (its creator died between
+// creating and sizing it), so the caller may remove and recreate it.
+//
+// The object's memory is reserved (posix_fallocate) before it is mapped:
+// an object on a full /dev/shm is otherwise sparse, and the first write to
+// a page that cannot be backed ends the process with SIGBUS.
+void* map_object(const char* name, size_t size, bool* created, bool* stale, int* fd_out) {
   std::string path = std::string("/") + name;
   *created = false;
+  *stale = false;
   int fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
   if (fd >= 0) {
     *created = true;
-    if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    if (ftruncate(fd, static_cast<off_t>(size)) != 0 ||
+        posix_fallocate(fd, 0, static_cast<off_t>(size)) != 0) {
       close(fd);
       shm_unlink(path.c_str());
       return nullptr;
@@ -31,12 +39,20 @@ void* map_object(const char* name, size_t size, bool* created, int* fd_out) {
     fd = shm_open(path.c_str(), O_RDWR, 0600);
     if (fd < 0) return nullptr;
     // A creator may not have sized it yet; wait briefly for it.
-    struct stat st;
+    struct stat st = {};
     for (int i = 0; i < 200; ++i) {
       if (fstat(fd, &st) == 0 && static_cast<size_t>(st.st_size) >= size) break;
       usleep(1000);
     }
     if (fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) < size) {
+      // Never sized at all: its creator is gone. An object of another size
+      // is somebody else's and is left alone.
+      *stale = st.st_size == 0;
+      close(fd);
+      return nullptr;
+    }
+    // An older version made its objects sparse: reserve what it left out.
+    if (posix_fallocate(fd, 0, static_cast<off_t>(size)) != 0) {
       close(fd);
       return nullptr;
     }
@@ -51,6 +67,8 @@ void* map_object(const char* name, size_t size, bool* created, int* fd_out) {
   *fd_out = fd;
   return p;
 }
+
+void remove_object(const char* name) { shm_unlink((std::string("/") + name).c_str()); }
 
 // The shared object that holds the mutex. `ready` is set by the creator once
 // the mutex is initialised; openers wait for it.
@@ -112,10 +130,14 @@ class PosixSharedMemory : public SharedMemory {
 
 }  // namespace
 
-NamedMutex* NamedMutex::open(const char* name) {
+namespace {
+
+// One attempt at opening the mutex object. *stale: it exists but its
+// creator never finished it (never sized, or the mutex never marked ready).
+NamedMutex* open_mutex_once(const char* name, bool* stale) {
   bool created = false;
   int fd = -1;
-  void* p = map_object(name, sizeof(SharedMutexBlock), &created, &fd);
+  void* p = map_object(name, sizeof(SharedMutexBlock), &created, stale, &fd);
   if (p == nullptr) return nullptr;
   SharedMutexBlock* block = static_cast<SharedMutexBlock*>(p);
   if (created) {
@@ -129,12 +151,14 @@ NamedMutex* NamedMutex::open(const char* name) {
     if (rc != 0) {
       munmap(p, sizeof(SharedMutexBlock));
       close(fd);
+      remove_object(name);
       return nullptr;
     }
     block->ready.store(1, std::memory_order_release);
   } else {
     for (int i = 0; i < 2000 && block->ready.load(std::memory_order_acquire) != 1; ++i) usleep(1000);
     if (block->ready.load(std::memory_order_acquire) != 1) {
+      *stale = true;
       munmap(p, sizeof(SharedMutexBlock));
       close(fd);
       return nullptr;
@@ -143,10 +167,31 @@ NamedMutex* NamedMutex::open(const char* name) {
   return new PosixNamedMutex(block, fd);
 }
 
+}  // namespace
+
+// An object that was never finished (its creator died in between, or a
+// full /dev/shm stopped it) would refuse every later open until removed by
+// hand: it is removed and made again, once. A creator still at work would
+// have finished within the waits above.
+NamedMutex* NamedMutex::open(const char* name) {
+  bool stale = false;
+  NamedMutex* mutex = open_mutex_once(name, &stale);
+  if (mutex == nullptr && stale) {
+    remove_object(name);
+    mutex = open_mutex_once(name, &stale);
+  }
+  return mutex;
+}
+
 SharedMemory* SharedMemory::open(const char* name, size_t size) {
   bool created = false;
+  bool stale = false;
   int fd = -1;
-  void* p = map_object(name, size, &created, &fd);
+  void* p = map_object(name, size, &created, &stale, &fd);
+  if (p == nullptr && stale) {
+    remove_object(name);
+    p = map_object(name, size, &created, &stale, &fd);
+  }
   if (p == nullptr) return nullptr;
   return new PosixSharedMemory(static_cast<unsigned char*>(p), size, fd);
 }

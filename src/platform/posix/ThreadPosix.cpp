@@ -46,6 +46,8 @@ int start_detached_thread(thread_func fn, void* arg) {
 
 uint32_t current_thread_id() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
 
+uint32_t current_process_id() { return static_cast<uint32_t>(getpid()); }
+
 void sleep_ms(unsigned int ms) {
   struct timespec ts;
   ts.tv_sec = ms / 1000;

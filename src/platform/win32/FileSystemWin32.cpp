@@ -1,5 +1,6 @@
 // Paths and files on Win32. Narrow paths are in the ANSI code page.
 #include <windows.h>
+#include <io.h>
 
 #include "FileSystem.h"
 
@@ -64,7 +65,10 @@ bool list_dir(const std::string& dir, std::vector<DirEntry>* out) {
   do {
     std::string name = data.cFileName;
     if (name == "." || name == "..") continue;
-    out->push_back(DirEntry{name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    bool is_dir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    bool is_file = !is_dir && (data.dwFileAttributes &
+                               (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+    out->push_back(DirEntry{name, is_dir, is_file});
   } while (FindNextFileA(find, &data));
   bool complete = GetLastError() == ERROR_NO_MORE_FILES;
   FindClose(find);
@@ -74,7 +78,28 @@ bool list_dir(const std::string& dir, std::vector<DirEntry>* out) {
 int remove_file(const std::string& path) { return DeleteFileA(path.c_str()) ? 0 : -1; }
 
 int rename_file(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : -1;
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : -1;
 }
 
 FILE* open_file(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
+bool file_stamp(const std::string& path, FileStamp* out) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return false;
+  out->size = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  out->modified = (static_cast<long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                  data.ftLastWriteTime.dwLowDateTime;
+  return true;
+}
+
+int sync_file(FILE* f) {
+  if (std::fflush(f) != 0) return -1;
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  return FlushFileBuffers(handle) ? 0 : -1;
+}
+
+int sync_dir(const std::string&) { return 0; }

@@ -40,4 +40,6 @@ int start_detached_thread(thread_func fn, void* arg) {
 
 uint32_t current_thread_id() { return GetCurrentThreadId(); }
 
+uint32_t current_process_id() { return GetCurrentProcessId(); }
+
 void sleep_ms(unsigned int ms) { Sleep(ms); }
