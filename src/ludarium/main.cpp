@@ -8,6 +8,7 @@
 
 #include "Clock.h"
 #include "CrashReporter.h"
+#include "FileSystem.h"
 #include "HttpServer.h"
 #include "Log.h"
 #include "Net.h"
@@ -84,6 +85,9 @@ int main(int argc, char** argv) {
     gSettings.setItimeout(atoi(argv[1]));
     LOG("d", "itimeout:%d", gSettings.itimeout());
   }
+
+  // Before any handler opens the login-user store (see adoptLoginEntry).
+  gConsoleGroups.adoptLoginEntry(path_join(module_dir(), "config"));
 
   // The first free port of the range; the watchdog later calls this port.
   static HttpServer http(kHttpFirstPort, api_context());
