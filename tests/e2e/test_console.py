@@ -512,6 +512,10 @@ class Lesson(ConsoleTest):
         self.assertNotIn("console-groups", logins)
         self.assertIn('"teacher"', logins)
         self.assertIn('{"group_id":3,"name":"Red team"}', lud.http_get(HTTP, "/getConsoleGroups")[2].decode())
+        # Like every call not open to the network, only for this PC.
+        for uri in ("/getConsoleGroups", "/setConsoleGroups?info=%7B%22groups%22%3A%5B%5D%7D"):
+            self.assertEqual(b'{"status": 0, "msg":"no such api"}', lud.http_get(HTTP, uri, source="127.0.0.2")[2])
+        self.assertIn("Red team", lud.http_get(HTTP, "/getConsoleGroups")[2].decode())
         before = self.tiles()
 
         self.server_stop()

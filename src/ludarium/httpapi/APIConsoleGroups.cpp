@@ -47,6 +47,6 @@ void APIConsoleGroups::setGroups(HttpRequest& request) {
     replyFail(request, "the groups could not be saved");
     return;
   }
-  LOG("d", "%zu named groups", groups.size());
+  LOG("d", "%d named groups", static_cast<int>(groups.size()));
   replyOk(request);
 }
