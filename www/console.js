@@ -1061,12 +1061,12 @@
     }
     $("lang").addEventListener("click", () => I18n.setLanguage(I18n.language() === "zh" ? "en" : "zh"));
     I18n.onChange(() => {
+      groupLabels.clear();
       rerenderMessages();
       if (serverOk !== null) setServerState(serverOk);
       if (!$("remote-banner").hidden) {
         $("remote-banner").textContent = t("remote.banner", { port: location.port || "40080" });
       }
-      groupLabels.clear();
       renderCourse();
       renderRoster();
       renderProgress();

@@ -171,6 +171,7 @@ class LiveClass(ConsoleTest):
         driver.find_element(By.ID, "lang").click()
         self.wait(lambda: "在线学生" in self.text("roster"), "no Chinese labels")
         self.assertIn("25 人在线", self.text("roster-counts"))
+        self.assertIn("第 2 组（15 名学生）", self.text("cmd-message"))  # the message made again
         self.assertEqual("English", driver.find_element(By.ID, "lang").text)
         self.screenshot("console-live-class-zh.png")
 
