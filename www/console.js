@@ -9,8 +9,16 @@
   const ANSWER_POLL_MS = 1000;
   const ANSWER_WAIT_MS = 30000;
   const PING_MS = 20000;
-  // The login-user store entry that keeps the teacher's group names.
-  const GROUPS_LOGIN = "ludarium-console-groups";
+  // The students' records are asked for when someone new is online and at
+  // least this often (a student may log in again with other groups); the
+  // refreshes between ask for the online ids alone, a reply some thirty
+  // times smaller.
+  const DETAIL_MS = 10000;
+  // The server takes a /sendCmd target of at most this many bytes; a longer
+  // choice of students goes out as several commands.
+  const TARGET_MAX = 1023;
+  // Class-wide commands that ask before they go.
+  const ASK_FIRST = new Set(["lock_screen", "end_class"]);
 
   const $ = (id) => document.getElementById(id);
   const t = I18n.t;
@@ -18,7 +26,12 @@
   const state = {
     course: null,          // the published course ({} when none)
     students: [],          // online students of the class, ascending id
+    byId: new Map(),       // user id -> the student's last known record
+    detailAt: 0,           // ms when the records were last asked for
     firstSeen: new Map(),  // user id -> ms when the console first saw it online
+    lesson: null,          // class id the roster's lesson is of
+    left: new Map(),       // user id -> ms it went offline, this lesson
+    stale: 0,              // ms the server stopped answering (0: it answers)
     chosen: new Set(),     // user ids of the chosen tiles
     groupNames: new Map(), // group id -> name given by the teacher
     pending: null,         // the last command sent and who answered it
@@ -45,7 +58,11 @@
   }
 
   function showError(box, error) {
-    show(box, () => (error instanceof ApiError ? error.text() : String(error.message || error)), "error");
+    show(box, () => errorText(error), "error");
+  }
+
+  function errorText(error) {
+    return error instanceof ApiError ? error.text() : String(error.message || error);
   }
 
   function rerenderMessages() {
@@ -64,9 +81,26 @@
     return [];
   }
 
+  // Labels are made once per group and language (thousands of tiles name
+  // a handful of groups).
+  const groupLabels = new Map();
+
   function groupLabel(g) {
-    const name = state.groupNames.get(g);
-    return t("roster.group", { g }) + (name ? " " + name : "");
+    let label = groupLabels.get(g);
+    if (label === undefined) {
+      const name = state.groupNames.get(g);
+      label = t("roster.group", { g }) + (name ? " " + name : "");
+      groupLabels.set(g, label);
+    }
+    return label;
+  }
+
+  // A colour per group that stays apart from the others however many there
+  // are: hues a golden angle apart, lightness alternating in threes.
+  function groupColour(g) {
+    const n = Math.abs(g);
+    const hue = Math.round((n * 137.508 + 210) % 360);
+    return "hsl(" + hue + ", 65%, " + [38, 50, 30][n % 3] + "%)";
   }
 
   function classId() {
@@ -74,11 +108,28 @@
     return c && Number.isInteger(c.class_id) && c.class_id !== -1 ? c.class_id : null;
   }
 
-  function duration(ms) {
-    const s = Math.max(0, Math.floor(ms / 1000));
-    const two = (n) => String(n).padStart(2, "0");
-    return s >= 3600 ? Math.floor(s / 3600) + ":" + two(Math.floor(s / 60) % 60) + ":" + two(s % 60)
-                     : Math.floor(s / 60) + ":" + two(s % 60);
+  function minutes(ms) {
+    const m = Math.max(0, Math.floor(ms / 60000));
+    return m < 60 ? t("time.min", { m }) : t("time.hmin", { h: Math.floor(m / 60), m: m % 60 });
+  }
+
+  function clock(ms) {
+    return new Date(ms).toLocaleTimeString([], { hour: "2-digit", minute: "2-digit" });
+  }
+
+  // When the tablet says its student logged in ("log_time"): seconds or
+  // milliseconds since 1970, or a local "YYYY-MM-DD HH:MM[:SS]". null when
+  // it says nothing usable, or a time ahead of this PC's clock.
+  function loginTime(text) {
+    const s = String(text || "").trim();
+    let ms = NaN;
+    if (/^\d{9,10}$/.test(s)) ms = parseInt(s, 10) * 1000;
+    else if (/^\d{12,13}$/.test(s)) ms = parseInt(s, 10);
+    else {
+      const m = /^(\d{4})-(\d\d)-(\d\d)[ T](\d\d):(\d\d)(?::(\d\d))?/.exec(s);
+      if (m) ms = new Date(+m[1], +m[2] - 1, +m[3], +m[4], +m[5], +(m[6] || 0)).getTime();
+    }
+    return Number.isFinite(ms) && ms <= Date.now() + 60000 ? ms : null;
   }
 
   function wholeNumber(text, field) {
@@ -164,36 +215,47 @@
     await LudApi.call("/ping", { info: { teacher_user_id: c.teacher_id } });
   }
 
-  async function loadGroupsAndLogins() {
+  async function loadLogins() {
     const reply = await LudApi.call("/loginUserGet", { info: {} });
     const entries = Array.isArray(reply.recordset) ? reply.recordset : [];
-    const others = [];
-    let groupsText = "";
-    for (const e of entries) {
-      if (e.loginnm === GROUPS_LOGIN) groupsText = e.data || "";
-      else others.push(e.loginnm);
-    }
-    $("logins").textContent = others.length ? others.join(", ") : t("course.logins.none");
-    setGroupNames(groupsText);
-    if (document.activeElement !== $("groups")) $("groups").value = groupsText;
+    const names = entries.map((e) => e.loginnm);
+    $("logins").textContent = names.length ? names.join(", ") : t("course.logins.none");
   }
 
-  function setGroupNames(text) {
+  // The teacher's names of the groups, kept by ludarium in a store of their
+  // own; the textarea shows them one "<id> <name>" a line.
+  async function loadGroups() {
+    const reply = await LudApi.call("/getConsoleGroups");
     state.groupNames.clear();
-    for (const line of text.split("\n")) {
-      const m = /^\s*(-?\d+)\s*(.*)$/.exec(line);
-      if (m) state.groupNames.set(parseInt(m[1], 10), m[2].trim());
+    for (const g of Array.isArray(reply.groups) ? reply.groups : []) {
+      if (Number.isInteger(g.group_id)) state.groupNames.set(g.group_id, String(g.name));
     }
-    renderGroupChoice();
+    if (document.activeElement !== $("groups")) {
+      $("groups").value = [...state.groupNames].map(([g, name]) => g + " " + name).join("\n");
+    }
+    groupLabels.clear();
+    renderRoster();
+  }
+
+  function parseGroupLines(text) {
+    const groups = [];
+    for (const line of text.split("\n")) {
+      const m = /^\s*(-?\d{1,9})\s*(.*)$/.exec(line);
+      if (m && m[2].trim()) groups.push({ group_id: parseInt(m[1], 10), name: m[2].trim() });
+    }
+    return groups;
   }
 
   async function saveGroups() {
-    const text = $("groups").value.trim();
     try {
-      // Empty data removes the entry.
-      await LudApi.call("/loginUserSet", { info: { loginnm: GROUPS_LOGIN, data: text } });
-      setGroupNames(text);
-      renderRoster();
+      const groups = parseGroupLines($("groups").value);
+      const seen = new Set();
+      for (const g of groups) {
+        if (seen.has(g.group_id)) throw new Error(t("course.groups.twice", { g: g.group_id }));
+        seen.add(g.group_id);
+      }
+      await LudApi.call("/setConsoleGroups", { info: { groups } });
+      await loadGroups();
       show($("course-message"), () => t("course.groups.saved"), "info");
     } catch (e) {
       showError($("course-message"), e);
@@ -231,44 +293,86 @@
 
   // ---- roster ----------------------------------------------------------------
 
+  function studentOf(s) {
+    return {
+      id: s.user_id,
+      name: s.user_name || "",
+      groups: parseGroups(s.group_id || ""),
+      device: s.mtype || "",
+      ip: s.user_ip || "",
+      login: loginTime(s.log_time),
+    };
+  }
+
   async function refreshRoster() {
     const cid = classId();
+    if (cid !== state.lesson) {
+      // Another class (or none): a new lesson, nobody has left it yet.
+      state.lesson = cid;
+      state.left.clear();
+      state.firstSeen.clear();
+      state.byId.clear();
+      state.chosen.clear();
+      state.detailAt = 0;
+    }
     if (cid === null) {
       state.students = [];
-      state.firstSeen.clear();
       renderRoster();
       return;
     }
-    const reply = await LudApi.call("/activeUserList", { info: { class_id: cid, detail: 1 } });
-    const rs = reply.recordset || {};
-    // A server without the students' records still gives their ids.
-    const list = Array.isArray(rs.students) ? rs.students
-      : (rs.users || []).map((id) => ({ user_id: id }));
     const now = Date.now();
-    const online = new Set();
-    state.students = list.map((s) => {
-      online.add(s.user_id);
-      if (!state.firstSeen.has(s.user_id)) state.firstSeen.set(s.user_id, now);
-      return {
-        id: s.user_id,
-        name: s.user_name || "",
-        groups: parseGroups(s.group_id || ""),
-        device: s.mtype || "",
-        ip: s.user_ip || "",
-      };
-    });
+    let detail = now - state.detailAt >= DETAIL_MS;
+    let rs = {};
+    if (!detail) {
+      const reply = await LudApi.call("/activeUserList", { info: { class_id: cid } });
+      rs = reply.recordset || {};
+      // Someone the console has no record of: ask for the records now.
+      detail = (rs.users || []).some((id) => !state.byId.has(id));
+    }
+    if (detail) {
+      const reply = await LudApi.call("/activeUserList", { info: { class_id: cid, detail: 1 } });
+      rs = reply.recordset || {};
+      state.detailAt = now;
+      // A server without the students' records still gives their ids.
+      const list = Array.isArray(rs.students) ? rs.students : (rs.users || []).map((id) => ({ user_id: id }));
+      for (const s of list) state.byId.set(s.user_id, studentOf(s));
+    }
+    const ids = Array.isArray(rs.users) ? rs.users : [];
+    const online = new Set(ids);
+    for (const id of ids) {
+      if (!state.firstSeen.has(id)) state.firstSeen.set(id, now);
+      state.left.delete(id);
+    }
+    for (const s of state.students) {
+      if (!online.has(s.id)) state.left.set(s.id, now);
+    }
     for (const id of [...state.firstSeen.keys()]) if (!online.has(id)) state.firstSeen.delete(id);
     for (const id of [...state.chosen]) if (!online.has(id)) state.chosen.delete(id);
+    state.students = ids.map((id) => state.byId.get(id) || studentOf({ user_id: id }));
     renderRoster();
   }
 
+  // How long the student has been online: from the tablet's own login time
+  // when it gave one, else from when this page first saw it.
+  function onlineSince(s) {
+    return s.login !== null ? s.login : state.firstSeen.get(s.id) || Date.now();
+  }
+
+  let groupChoiceKey = "";
+
+  // Rebuilt only when the groups or their names change, so an open
+  // drop-down stays open across refreshes.
   function renderGroupChoice() {
     const select = $("target-group");
     const ids = new Set(state.groupNames.keys());
     for (const s of state.students) for (const g of s.groups) ids.add(g);
+    const sorted = [...ids].sort((a, b) => a - b);
+    const key = sorted.map((g) => g + "\u0001" + groupLabel(g)).join("\u0002");
+    if (key === groupChoiceKey) return;
+    groupChoiceKey = key;
     const current = select.value;
     select.textContent = "";
-    for (const g of [...ids].sort((a, b) => a - b)) {
+    for (const g of sorted) {
       const o = el("option", null, groupLabel(g));
       o.value = String(g);
       select.appendChild(o);
@@ -276,19 +380,26 @@
     if ([...select.options].some((o) => o.value === current)) select.value = current;
   }
 
-  // Tiles are kept per student and updated in place, so a refresh never
+  // Tiles are kept per student and updated in place: a refresh changes only
+  // what changed and moves tiles only when the order changed, so it never
   // replaces what the teacher is pointing at.
   const tileOf = new Map();
+  let shownOrder = [];   // user ids of the tiles in the page, in page order
+  let focusId = null;    // the tile that takes the keyboard focus (tabindex 0)
 
   function makeTile(id) {
     const tile = el("div", "tile");
     tile.dataset.userId = String(id);
+    tile.setAttribute("role", "option");
+    tile.tabIndex = -1;
     for (const part of ["name", "meta groups", "meta device", "meta time"]) tile.appendChild(el("div", part));
-    tile.appendChild(el("span", "mark"));
+    const mark = el("span", "mark");
+    mark.setAttribute("aria-hidden", "true");
+    tile.appendChild(mark);
+    tile.appendChild(el("span", "sr state"));
     tile.addEventListener("click", () => {
-      if (state.chosen.has(id)) state.chosen.delete(id);
-      else state.chosen.add(id);
-      renderRoster();
+      focusId = id;
+      toggleChosen([id]);
     });
     return tile;
   }
@@ -297,54 +408,102 @@
     if (node.textContent !== text) node.textContent = text;
   }
 
+  function setAttr(node, name, value) {
+    if (node.getAttribute(name) !== value) node.setAttribute(name, value);
+  }
+
+  function filterText() {
+    return $("roster-filter").value.trim().toLowerCase().replace(/^#/, "");
+  }
+
+  function matches(s, f) {
+    return !f || String(s.id).includes(f) || s.name.toLowerCase().includes(f);
+  }
+
+  function byName(a, b) {
+    return (a.name || "#" + a.id).localeCompare(b.name || "#" + b.id, undefined, { numeric: true }) || a.id - b.id;
+  }
+
+  const SORTS = {
+    id: (a, b) => a.id - b.id,
+    name: byName,
+    group: (a, b) => {
+      const ga = a.groups.length ? Math.min(...a.groups) : Infinity;
+      const gb = b.groups.length ? Math.min(...b.groups) : Infinity;
+      return ga === gb ? byName(a, b) : ga < gb ? -1 : 1;
+    },
+    time: (a, b) => onlineSince(a) - onlineSince(b) || a.id - b.id,  // longest online first
+  };
+
+  // The students shown: those the search finds, in the chosen order.
+  function shownStudents() {
+    const f = filterText();
+    const list = f ? state.students.filter((s) => matches(s, f)) : state.students.slice();
+    const sort = SORTS[$("roster-sort").value] || SORTS.id;
+    if (sort !== SORTS.id) list.sort(sort);
+    return list;
+  }
+
+  function renderTile(tile, s, now) {
+    const pending = state.pending;
+    const classes = ["tile"];
+    if (state.chosen.has(s.id)) classes.push("chosen");
+    let mark = "";
+    let said = "";
+    if (pending && pending.addressed.has(s.id)) {
+      const answered = pending.answered.has(s.id);
+      classes.push(answered ? "answered" : "waiting");
+      mark = answered ? "\u2713" : "\u2026";
+      said = answered ? t("roster.answered") : pending.over ? t("roster.noanswer") : t("roster.waiting");
+    }
+    setAttr(tile, "class", classes.join(" "));
+    setAttr(tile, "aria-selected", state.chosen.has(s.id) ? "true" : "false");
+    setAttr(tile, "title", said);
+    const colour = s.groups.length ? groupColour(s.groups[0]) : "";
+    if (tile.dataset.colour !== colour) {
+      tile.dataset.colour = colour;
+      tile.style.borderLeftColor = colour;
+    }
+    const groups = s.groups.join(",");
+    if (tile.dataset.groups !== groups) tile.dataset.groups = groups;
+    const [name, groupsNode, device, time, markNode, stateNode] = tile.children;
+    setText(name, s.name || "#" + s.id);
+    setAttr(name, "title", s.name);
+    setText(groupsNode, (s.groups.length ? s.groups.map(groupLabel).join(", ") : t("roster.nogroup")) +
+                        " \u00b7 #" + s.id);
+    setText(device, [s.ip, s.device].filter(Boolean).join(" \u00b7 "));
+    setText(time, t("roster.online", { t: minutes(now - onlineSince(s)) }));
+    setText(markNode, mark);
+    setText(stateNode, said ? ", " + said : "");
+    tile.tabIndex = s.id === focusId ? 0 : -1;
+  }
+
   function renderRoster() {
     const tiles = $("tiles");
-    const counts = $("roster-counts");
-    counts.textContent = "";
-    if (classId() === null) {
-      show($("roster-message"), t("roster.nocourse"), "info");
+    const published = classId() !== null;
+    // While the server does not answer, the box says why.
+    if (state.stale) {
+      // left as the failed refresh wrote it
+    } else if (!published) {
+      show($("roster-message"), () => t("roster.nocourse"), "info");
     } else if (state.students.length === 0) {
-      show($("roster-message"), t("roster.nobody"), "info");
+      show($("roster-message"), () => t("roster.nobody"), "info");
     } else {
       show($("roster-message"), "");
     }
-    const perGroup = new Map();
-    let ungrouped = 0;
+    renderStale();
     const now = Date.now();
-    const pending = state.pending;
+    const shown = shownStudents();
     const present = new Set();
-    for (const s of state.students) {
-      present.add(s.id);
-      if (s.groups.length === 0) ungrouped++;
-      for (const g of s.groups) perGroup.set(g, (perGroup.get(g) || 0) + 1);
-
+    for (const s of state.students) present.add(s.id);
+    if (focusId === null || !shown.some((s) => s.id === focusId)) focusId = shown.length ? shown[0].id : null;
+    for (const s of shown) {
       let tile = tileOf.get(s.id);
       if (!tile) {
         tile = makeTile(s.id);
         tileOf.set(s.id, tile);
       }
-      const classes = ["tile"];
-      if (s.groups.length) classes.push("g" + ((((s.groups[0] - 1) % 5) + 5) % 5 + 1));
-      if (state.chosen.has(s.id)) classes.push("chosen");
-      let mark = "";
-      if (pending && pending.addressed.has(s.id)) {
-        const answered = pending.answered.has(s.id);
-        classes.push(answered ? "answered" : "waiting");
-        mark = answered ? "\u2713" : "\u2026";
-        tile.title = answered ? t("roster.answered") : t("roster.waiting");
-      }
-      if (!mark) tile.title = "";
-      tile.className = classes.join(" ");
-      tile.dataset.groups = s.groups.join(",");
-      const [name, groups, device, time, markNode] = tile.children;
-      setText(name, s.name || "#" + s.id);
-      name.title = s.name;
-      setText(groups, (s.groups.length ? s.groups.map((g) => groupLabel(g)).join(", ") : t("roster.nogroup")) +
-                      " \u00b7 #" + s.id);
-      setText(device, [s.ip, s.device].filter(Boolean).join(" \u00b7 "));
-      setText(time, t("roster.online", { t: duration(now - state.firstSeen.get(s.id)) }));
-      setText(markNode, mark);
-      tiles.appendChild(tile);  // moves it into roster order
+      renderTile(tile, s, now);
     }
     for (const [id, tile] of tileOf) {
       if (!present.has(id)) {
@@ -352,18 +511,144 @@
         tileOf.delete(id);
       }
     }
+    // Tiles move only when the order shown changed.
+    const order = shown.map((s) => s.id);
+    if (order.length !== shownOrder.length || order.some((id, i) => id !== shownOrder[i])) {
+      const keep = document.activeElement;
+      const fragment = document.createDocumentFragment();
+      for (const id of order) fragment.appendChild(tileOf.get(id));
+      const wanted = new Set(order);
+      for (const tile of [...tiles.children]) if (!wanted.has(Number(tile.dataset.userId))) tile.remove();
+      tiles.appendChild(fragment);
+      if (keep && keep !== document.activeElement && tiles.contains(keep)) keep.focus();
+      shownOrder = order;
+    }
+    renderCounts(shown.length);
+    renderLeft();
+    renderGroupChoice();
+    renderTarget();
+    renderMissing();
+  }
+
+  let countsKey = "";
+
+  function renderCounts(shownCount) {
+    const counts = $("roster-counts");
+    const parts = [];
     if (classId() !== null) {
-      counts.appendChild(el("span", "total", t("roster.count", { n: state.students.length })));
+      const perGroup = new Map();
+      let ungrouped = 0;
+      for (const s of state.students) {
+        if (s.groups.length === 0) ungrouped++;
+        for (const g of s.groups) perGroup.set(g, (perGroup.get(g) || 0) + 1);
+      }
+      parts.push(["total", state.stale ? t("roster.count.stale", { n: state.students.length })
+                                        : t("roster.count", { n: state.students.length }), null]);
+      if (shownCount !== state.students.length) parts.push(["total", t("roster.shown", { n: shownCount }), null]);
       for (const g of [...perGroup.keys()].sort((a, b) => a - b)) {
-        const c = el("span", "group", groupLabel(g) + ": " + perGroup.get(g));
-        c.dataset.group = String(g);
+        parts.push(["group", groupLabel(g) + ": " + perGroup.get(g), g]);
+      }
+      if (ungrouped) parts.push(["group", t("roster.nogroup") + ": " + ungrouped, null]);
+    }
+    const key = JSON.stringify(parts);
+    if (key !== countsKey) {
+      countsKey = key;
+      counts.textContent = "";
+      for (const [kind, text, g] of parts) {
+        const c = el("span", kind, text);
+        if (g !== null) {
+          c.dataset.group = String(g);
+          c.style.borderLeft = "4px solid " + groupColour(g);
+        }
         counts.appendChild(c);
       }
-      if (ungrouped) counts.appendChild(el("span", "group", t("roster.nogroup") + ": " + ungrouped));
     }
-    $("roster-selected").textContent = state.chosen.size ? t("roster.selected", { n: state.chosen.size }) : "";
-    $("roster-clear").hidden = state.chosen.size === 0;
-    renderGroupChoice();
+    setText($("roster-selected"), state.chosen.size ? t("roster.selected", { n: state.chosen.size }) : "");
+  }
+
+  // Who was online in this lesson and is not now.
+  function renderLeft() {
+    const box = $("left");
+    const list = $("left-list");
+    const ids = [...state.left.keys()].sort((a, b) => state.left.get(a) - state.left.get(b) || a - b);
+    box.hidden = ids.length === 0;
+    setText($("left-title"), t("roster.left", { n: ids.length }));
+    const text = ids.map((id) => {
+      const s = state.byId.get(id);
+      return (s && s.name ? s.name : "#" + id) + " (" + clock(state.left.get(id)) + ")";
+    }).join(", ");
+    setText(list, text);
+  }
+
+  function renderStale() {
+    const roster = $("roster");
+    const stale = state.stale !== 0 && classId() !== null;
+    roster.classList.toggle("stale", stale);
+    $("tiles").setAttribute("aria-busy", stale ? "true" : "false");
+    const box = $("roster-stale");
+    box.hidden = !stale;
+    setText(box, stale ? t("roster.stale", { time: clock(state.stale) }) : "");
+  }
+
+  // ---- choosing tiles -------------------------------------------------------
+
+  // Choosing tiles makes them the target of the next command.
+  function setChosen(ids) {
+    state.chosen = new Set(ids);
+    if (state.chosen.size) document.querySelector("input[name=target][value=users]").checked = true;
+    renderRoster();
+  }
+
+  function toggleChosen(ids) {
+    const next = new Set(state.chosen);
+    for (const id of ids) if (next.has(id)) next.delete(id); else next.add(id);
+    setChosen(next);
+  }
+
+  function chooseAll() {
+    setChosen([...state.chosen, ...shownStudents().map((s) => s.id)]);
+  }
+
+  function chooseNone() {
+    setChosen([]);
+  }
+
+  function invertChoice() {
+    toggleChosen(shownStudents().map((s) => s.id));
+  }
+
+  // The tiles form a list box: arrows move the focus (up and down by a row
+  // of the grid), Space or Enter chooses, Home and End go to the ends.
+  function onTilesKey(event) {
+    const tile = event.target.closest && event.target.closest(".tile");
+    if (!tile) return;
+    const id = Number(tile.dataset.userId);
+    const i = shownOrder.indexOf(id);
+    const perRow = Math.max(1, getComputedStyle($("tiles")).gridTemplateColumns.split(" ").length);
+    const step = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -perRow, ArrowDown: perRow,
+                   Home: -Infinity, End: Infinity }[event.key];
+    if (step !== undefined) {
+      const j = Math.min(shownOrder.length - 1, Math.max(0, i + step));
+      focusTile(shownOrder[j]);
+      event.preventDefault();
+    } else if (event.key === " " || event.key === "Enter") {
+      toggleChosen([id]);
+      event.preventDefault();
+    } else if ((event.key === "a" || event.key === "A") && (event.ctrlKey || event.metaKey)) {
+      chooseAll();
+      event.preventDefault();
+    }
+  }
+
+  function focusTile(id) {
+    const old = tileOf.get(focusId);
+    if (old) old.tabIndex = -1;
+    focusId = id;
+    const tile = tileOf.get(id);
+    if (tile) {
+      tile.tabIndex = 0;
+      tile.focus();
+    }
   }
 
   // ---- commands --------------------------------------------------------------
@@ -372,47 +657,112 @@
     return document.querySelector("input[name=target]:checked").value;
   }
 
-  // The target for the server and the online students it addresses now.
-  function buildTarget(cid) {
-    const mode = targetMode();
+  // Splits user ids into /sendCmd targets that each fit the server's limit.
+  function userTargets(cid, users) {
+    const targets = [];
+    let part = [];
+    const size = (ids) => JSON.stringify({ type: "user", class_id: cid, users: ids }).length;
+    for (const id of users) {
+      if (part.length && size(part.concat([id])) > TARGET_MAX) {
+        targets.push(part);
+        part = [];
+      }
+      part.push(id);
+    }
+    if (part.length) targets.push(part);
+    return targets.map((ids) => ({ target: { type: "user", class_id: cid, users: ids }, users: ids }));
+  }
+
+  // What the next command goes to: its /sendCmd targets, the online
+  // students it addresses now and a description.
+  function buildTarget(cid, users) {
+    const mode = users ? "users" : targetMode();
     if (mode === "group") {
       const g = parseInt($("target-group").value, 10);
       if (!Number.isInteger(g)) throw new Error(t("cmd.err.nogroup"));
-      return {
-        target: { type: "group", class_id: cid, groups: [g] },
-        addressed: state.students.filter((s) => s.groups.includes(g)).map((s) => s.id),
-        description: () => groupLabel(g),
-      };
+      const addressed = state.students.filter((s) => s.groups.includes(g)).map((s) => s.id);
+      return { mode, parts: [{ target: { type: "group", class_id: cid, groups: [g] }, users: addressed }],
+               addressed, description: () => t("cmd.to.desc.group", { group: groupLabel(g), n: addressed.length }) };
     }
     if (mode === "users") {
-      const users = [...state.chosen].sort((a, b) => a - b);
-      if (users.length === 0) throw new Error(t("cmd.err.nousers"));
-      return { target: { type: "user", class_id: cid, users }, addressed: users,
-               description: () => t("cmd.to.desc.users", { n: users.length }) };
+      const ids = [...(users || state.chosen)].sort((a, b) => a - b);
+      if (ids.length === 0) throw new Error(t("cmd.err.nousers"));
+      return { mode, parts: userTargets(cid, ids), addressed: ids,
+               description: () => t("cmd.to.desc.users", { n: ids.length }) };
     }
-    return { target: { type: "class", class_id: cid }, addressed: state.students.map((s) => s.id),
-             description: () => t("cmd.to.desc.class") };
+    const addressed = state.students.map((s) => s.id);
+    return { mode, parts: [{ target: { type: "class", class_id: cid }, users: addressed }], addressed,
+             description: () => t("cmd.to.desc.class", { n: addressed.length }) };
   }
 
-  async function sendCommand(action, moreParams) {
+  // The target and its count, always beside the command buttons.
+  function renderTarget() {
+    const mode = targetMode();
+    let text;
+    if (mode === "group") {
+      const g = parseInt($("target-group").value, 10);
+      text = Number.isInteger(g)
+        ? t("cmd.target.group", { group: groupLabel(g), n: state.students.filter((s) => s.groups.includes(g)).length })
+        : t("cmd.err.nogroup");
+    } else if (mode === "users") {
+      text = state.chosen.size ? t("cmd.target.users", { n: state.chosen.size }) : t("cmd.err.nousers");
+    } else {
+      text = t("cmd.target.class", { n: state.students.length });
+    }
+    const box = $("target-summary");
+    setText(box, text);
+    box.className = "target-summary " + mode;
+  }
+
+  let asking = null;  // the command waiting for the teacher's yes
+
+  function askFirst(action, moreParams) {
+    const cid = classId();
+    if (cid === null || targetMode() !== "class" || !ASK_FIRST.has(action)) return false;
+    asking = { action, moreParams };
+    const button = document.querySelector("#commands button[data-action=" + action + "]");
+    setText($("confirm-text"), t("cmd.confirm", { action: button ? button.textContent : action,
+                                                   n: state.students.length }));
+    setText($("confirm-yes"), button ? button.textContent : action);
+    $("confirm").hidden = false;
+    $("confirm-yes").focus();
+    return true;
+  }
+
+  function answerAsk(yes) {
+    const a = asking;
+    asking = null;
+    $("confirm").hidden = true;
+    if (yes && a) sendCommand(a.action, a.moreParams, null, true);
+  }
+
+  async function sendCommand(action, moreParams, users, confirmed) {
     const box = $("cmd-message");
+    if (!confirmed && !users && askFirst(action, moreParams)) return;
     try {
       const cid = classId();
       if (cid === null) throw new Error(t("cmd.err.nocourse"));
-      const { target, addressed, description } = buildTarget(cid);
-      const id = nextId();
-      const command = { id, params: Object.assign({}, moreParams || {}, { action }) };
-      await LudApi.call("/sendCmd", { target: JSON.stringify(target), command: JSON.stringify(command) });
-      show(box, () => t("cmd.sent", { action, id, to: description() }), "info");
-      startWaiting(cid, id, addressed);
+      const { parts, addressed, description } = buildTarget(cid, users);
+      const params = Object.assign({}, moreParams || {}, { action });
+      const sent = [];
+      for (const part of parts) {
+        const id = nextId();
+        const command = { id, params };
+        await LudApi.call("/sendCmd", { target: JSON.stringify(part.target), command: JSON.stringify(command) });
+        sent.push({ id, users: new Set(part.users) });
+      }
+      const ids = sent.map((p) => p.id).join(", ");
+      show(box, () => (sent.length > 1 ? t("cmd.sent.parts", { action, id: ids, to: description(), k: sent.length })
+                                       : t("cmd.sent", { action, id: ids, to: description() })), "info");
+      startWaiting(cid, action, moreParams, sent, addressed);
     } catch (e) {
       showError(box, e);
     }
   }
 
-  function startWaiting(cid, id, addressed) {
+  function startWaiting(cid, action, moreParams, parts, addressed) {
     if (state.pending) clearTimeout(state.pending.timer);
-    const pending = { cid, id, addressed: new Set(addressed), answered: new Set(),
+    const pending = { cid, action, moreParams, parts, addressed: new Set(addressed), answered: new Set(),
                       started: Date.now(), timer: null, over: false };
     state.pending = pending;
     renderProgress();
@@ -420,9 +770,11 @@
     const poll = async () => {
       if (state.pending !== pending) return;
       try {
-        const reply = await LudApi.call("/userResponse", { info: { class_id: cid, command_id: id } });
-        for (const u of (reply.recordset && reply.recordset.users) || []) {
-          if (pending.addressed.has(u)) pending.answered.add(u);
+        for (const part of pending.parts) {
+          const reply = await LudApi.call("/userResponse", { info: { class_id: cid, command_id: part.id } });
+          for (const u of (reply.recordset && reply.recordset.users) || []) {
+            if (pending.addressed.has(u)) pending.answered.add(u);
+          }
         }
       } catch (e) {
         showError($("cmd-message"), e);
@@ -453,9 +805,37 @@
     bar.value = m ? n : 1;
     bar.dataset.answered = String(n);
     bar.dataset.addressed = String(m);
-    if (n >= m) text.textContent = t("cmd.progress.done", { n, m });
-    else if (p.over) text.textContent = t("cmd.progress.timeout", { n, m });
-    else text.textContent = t("cmd.progress", { n, m });
+    if (n >= m) setText(text, t("cmd.progress.done", { n, m }));
+    else if (p.over) setText(text, t("cmd.progress.timeout", { n, m }));
+    else setText(text, t("cmd.progress", { n, m }));
+  }
+
+  // Who has not answered the last command: while it waits, and as "did not
+  // answer" once the wait is over, with a button that sends it again to them.
+  function missingIds() {
+    const p = state.pending;
+    return p ? [...p.addressed].filter((id) => !p.answered.has(id)).sort((a, b) => a - b) : [];
+  }
+
+  function renderMissing() {
+    const p = state.pending;
+    const ids = missingIds();
+    const box = $("missing");
+    box.hidden = !p || ids.length === 0;
+    if (box.hidden) return;
+    box.classList.toggle("over", p.over);
+    setText($("missing-title"), t(p.over ? "cmd.missing" : "cmd.missing.wait", { n: ids.length }));
+    setText($("missing-list"), ids.map((id) => {
+      const s = state.byId.get(id);
+      return s && s.name ? s.name + " (#" + id + ")" : "#" + id;
+    }).join(", "));
+    $("missing-resend").hidden = !p.over;
+  }
+
+  function resendToMissing() {
+    const p = state.pending;
+    const ids = missingIds();
+    if (p && ids.length) sendCommand(p.action, p.moreParams, ids);
   }
 
   function sendFreeCommand() {
@@ -626,19 +1006,39 @@
     const s = $("server-state");
     s.className = "state " + (ok ? "ok" : "down");
     s.textContent = ok ? t("server.ok") : t("server.down");
-    s.title = error ? (error instanceof ApiError ? error.text() : String(error)) : "";
+    s.title = error ? errorText(error) : "";
+  }
+
+  // What the page otherwise loads once; again each time ludarium answers
+  // after it did not (it may have been restarted with other files).
+  function loadAll() {
+    loadOnce(refreshServers, $("course-message"));
+    loadOnce(loadLogins, $("course-message"));
+    loadOnce(loadGroups, $("course-message"));
+    loadOnce(refreshCards, $("net-message"));
+    if ($("web-pages").open) loadOnce(refreshWebPages, $("web-message"));
   }
 
   async function cycle() {
     try {
       await refreshCourse();
       await refreshRoster();
+      const back = serverOk === false;
       setServerState(true);
+      if (state.stale) {
+        state.stale = 0;
+        renderRoster();
+      }
+      if (back) loadAll();
       await pingTeacher();
       if ($("web-pages").open) await refreshWebPages();
     } catch (e) {
       setServerState(false, e);
+      // The tiles stay, marked as the last known roster, not as who is
+      // online now.
+      if (!state.stale) state.stale = Date.now();
       showError($("roster-message"), e);
+      renderRoster();
     }
     setTimeout(cycle, REFRESH_MS);
   }
@@ -661,6 +1061,7 @@
     }
     $("lang").addEventListener("click", () => I18n.setLanguage(I18n.language() === "zh" ? "en" : "zh"));
     I18n.onChange(() => {
+      groupLabels.clear();
       rerenderMessages();
       if (serverOk !== null) setServerState(serverOk);
       if (!$("remote-banner").hidden) {
@@ -672,7 +1073,7 @@
       renderCards();
       renderWebPages();
       loadOnce(refreshServers, $("course-message"));
-      loadOnce(loadGroupsAndLogins, $("course-message"));
+      loadOnce(loadLogins, $("course-message"));
     });
     $("course-form").addEventListener("submit", publishCourse);
     $("course-form").addEventListener("input", () => { courseFormDirty = true; });
@@ -684,7 +1085,21 @@
       b.addEventListener("click", () => sendCommand(b.dataset.action));
     }
     $("free-send").addEventListener("click", sendFreeCommand);
-    $("roster-clear").addEventListener("click", () => { state.chosen.clear(); renderRoster(); });
+    $("confirm-yes").addEventListener("click", () => answerAsk(true));
+    $("confirm-no").addEventListener("click", () => answerAsk(false));
+    $("confirm").addEventListener("keydown", (event) => { if (event.key === "Escape") answerAsk(false); });
+    for (const r of document.querySelectorAll("input[name=target]")) r.addEventListener("change", renderTarget);
+    $("target-group").addEventListener("change", () => {
+      document.querySelector("input[name=target][value=group]").checked = true;
+      renderTarget();
+    });
+    $("missing-resend").addEventListener("click", resendToMissing);
+    $("choose-all").addEventListener("click", chooseAll);
+    $("choose-none").addEventListener("click", chooseNone);
+    $("choose-invert").addEventListener("click", invertChoice);
+    $("roster-filter").addEventListener("input", renderRoster);
+    $("roster-sort").addEventListener("change", renderRoster);
+    $("tiles").addEventListener("keydown", onTilesKey);
     $("capture").addEventListener("click", capture);
     $("net-refresh").addEventListener("click", refreshCards);
     $("web-pages").addEventListener("toggle", () => {
@@ -698,9 +1113,8 @@
     show($("screen-message"), () => t("screen.none"), "info");
 
     renderRoster();
-    cycle().then(refreshCards);
-    loadOnce(refreshServers, $("course-message"));
-    loadOnce(loadGroupsAndLogins, $("course-message"));
+    cycle();
+    loadAll();
   }
 
   start();

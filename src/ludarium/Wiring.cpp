@@ -26,6 +26,7 @@ StateStore gStateStore;
 ASAuthorizeServer gASAuthorizeServer(gBorcastObj);
 OpCmd gOpCmd;
 OriginList gWebOrigins(path_join(module_dir(), "config"));
+ConsoleGroups gConsoleGroups(path_join(module_dir(), "config"));
 RecordReporting gRecordReporting(gHttpRecord, users, gBorcastObj);
 TeacherWatchdog gTeacherWatchdog(gBorcastObj, gTeacherPresence, gInstructionManager, gHttpRecord,
                                  gSettings);
@@ -40,5 +41,6 @@ ApiContext api_context() {
                     gRecordReporting,
                     gOpCmd,
                     gWebOrigins,
+                    gConsoleGroups,
                     path_join(module_dir(), "config")};
 }

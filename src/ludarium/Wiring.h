@@ -7,6 +7,7 @@
 #include "ASAuthorizeServer.h"
 #include "ApiContext.h"
 #include "Brocast.h"
+#include "ConsoleGroups.h"
 #include "CourseHolder.h"
 #include "HttpRecord.h"
 #include "InstructionManager.h"
@@ -34,6 +35,7 @@ extern StateStore gStateStore;
 extern ASAuthorizeServer gASAuthorizeServer;
 extern OpCmd gOpCmd;
 extern OriginList gWebOrigins;
+extern ConsoleGroups gConsoleGroups;
 extern RecordReporting gRecordReporting;
 extern TeacherWatchdog gTeacherWatchdog;
 

@@ -153,6 +153,9 @@ int main(int argc, char** argv) {
     LOG("d", "itimeout:%d", gSettings.itimeout());
   }
 
+  // Before any handler opens the login-user store (see adoptLoginEntry).
+  gConsoleGroups.adoptLoginEntry(path_join(module_dir(), "config"));
+
   // The first free port of the range; the watchdog later calls this port.
   static HttpServer http(kHttpFirstPort, api_context());
   int http_port = first_free_port(kHttpFirstPort, kHttpLastPort, "127.0.0.1");

@@ -2,9 +2,14 @@
 """The teacher's console (www/) in headless Chromium against a real ludarium
 with simulated tablets: a live class of 30 in two groups, a command to one
 group and its answers, tablets leaving, the screen preview under Xvfb, the
-Chinese labels, hostile student names and the errors shown in words.
+Chinese labels, hostile student names and the errors shown in words; a
+lesson of 40 in eight groups (choosing, searching, asking before a
+class-wide lock, who did not answer, who left), sorting, the keyboard and
+the labels, a choice too long for one command, and a server that goes away
+and comes back.
 
 Each run leaves screenshots in <build>/console-screenshots/."""
+import json
 import os
 import shutil
 import subprocess
@@ -17,6 +22,7 @@ import lud
 from chromium import browser
 from selenium.common.exceptions import NoAlertPresentException
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 
 HTTP = 40080
 STUDENTS = 45678
@@ -26,14 +32,26 @@ XSS_NAME = "<img src=x onerror=alert(1)>"
 
 
 class ConsoleTest(lud.ServerTest):
-    def start_server(self, env=None):
-        """ludarium with the console beside it, as the build lays it out."""
-        directory = tempfile.mkdtemp(prefix="ludarium-")
-        shutil.copytree(os.path.join(lud.BIN_DIR, "www"), os.path.join(directory, "www"))
+    def start_server(self, env=None, config=None, directory=None):
+        """ludarium with the console beside it, as the build lays it out;
+        config: file name -> text, written into its config folder first;
+        directory: start again in the folder of an earlier start."""
+        if directory is None:
+            directory = tempfile.mkdtemp(prefix="ludarium-")
+            shutil.copytree(os.path.join(lud.BIN_DIR, "www"), os.path.join(directory, "www"))
+        for name, text in (config or {}).items():
+            os.makedirs(os.path.join(directory, "config"), exist_ok=True)
+            with open(os.path.join(directory, "config", name), "w", encoding="utf-8") as f:
+                f.write(text)
         server = self.start(keep_dir=directory, env=env)
         self.assertTrue(lud.wait_http(HTTP))
         self.assertTrue(server.wait_log(r"Listen ok$"))
+        self.server_dir = directory
         return server
+
+    def server_stop(self):
+        for pid in lud.pids_of(self.server_dir, "ludarium"):
+            os.kill(pid, 9)
 
     def open_console(self, url=CONSOLE):
         driver, profile = browser()
@@ -65,10 +83,10 @@ class ConsoleTest(lud.ServerTest):
         self.assertTrue(self.driver.save_screenshot(path))
         return path
 
-    def tablets(self, first_id, count, group):
+    def tablets(self, first_id, count, group, receipt="now"):
         proc = subprocess.Popen(
             lud.command("ludtablet", "--port", str(STUDENTS), "--class", "12", "--first-id", str(first_id),
-                        "--count", str(count), "--groups", "[%d]" % group, "--receipt", "now"),
+                        "--count", str(count), "--groups", "[%d]" % group, "--receipt", receipt),
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(lambda: (proc.poll() is None and proc.kill(), proc.wait(30)))
         return proc
@@ -153,6 +171,7 @@ class LiveClass(ConsoleTest):
         driver.find_element(By.ID, "lang").click()
         self.wait(lambda: "在线学生" in self.text("roster"), "no Chinese labels")
         self.assertIn("25 人在线", self.text("roster-counts"))
+        self.assertIn("第 2 组（15 名学生）", self.text("cmd-message"))  # the message made again
         self.assertEqual("English", driver.find_element(By.ID, "lang").text)
         self.screenshot("console-live-class-zh.png")
 
@@ -167,14 +186,16 @@ class Panels(ConsoleTest):
         self.tablets(4001, 2, 2)
         self.wait(lambda: len(self.tiles()) == 2, "the two tablets did not appear")
 
-        # Group names, kept in the login-user store, label tiles and counts.
+        # Group names, kept in a store of their own (not as a login the
+        # teacher's client sees), label tiles and counts.
         driver.find_element(By.CSS_SELECTOR, "#course-more summary").click()
         groups = driver.find_element(By.ID, "groups")
         groups.send_keys("2 Blue team")
         driver.find_element(By.ID, "groups-save").click()
         self.wait(lambda: "Group 2 Blue team: 2" in self.text("roster-counts"), "group names not used")
-        stored = lud.http_get(HTTP, "/loginUserGet?info=%7B%7D")[2].decode()
-        self.assertIn('"loginnm":"ludarium-console-groups","data":"2 Blue team"', stored)
+        stored = lud.http_get(HTTP, "/getConsoleGroups")[2].decode()
+        self.assertIn('"groups":[{"group_id":2,"name":"Blue team"}]', stored)
+        self.assertNotIn("console-groups", lud.http_get(HTTP, "/loginUserGet?info=%7B%7D")[2].decode())
 
         # An API server added and chosen becomes the course's.
         form = driver.find_element(By.ID, "server-form")
@@ -265,15 +286,6 @@ class Hostile(ConsoleTest):
         self.wait(lambda: "No answer" in self.text("server-state"), "a lost server is not shown")
         self.assertIn("Cannot reach ludarium", self.text("roster-message"))
 
-    def server_stop(self):
-        for pid in lud.pids_of(self.server_dir, "ludarium"):
-            os.kill(pid, 9)
-
-    def start_server(self, env=None):
-        server = super().start_server(env)
-        self.server_dir = server.dir
-        return server
-
     def test_from_another_host_the_calls_are_refused_in_words(self):
         # Another host's view: an address of the test's own namespace, on its
         # loopback interface, that is not 127.0.0.1 (a browser asking
@@ -286,6 +298,246 @@ class Hostile(ConsoleTest):
         # /getBroadcast is open to every host, the rest of the page's calls not.
         for box in ("net-message", "course-message"):
             self.wait(lambda: "ludarium refused the call" in self.text(box), "no refusal shown in " + box)
+
+
+COUNT_REFRESHES = "return performance.getEntriesByName(location.origin + '/activeUserList').length"
+
+
+class Lesson(ConsoleTest):
+    def chosen(self):
+        return {i for i, t in self.tiles().items() if "chosen" in t["classes"]}
+
+    def shown_ids(self):
+        return [int(i) for i in self.driver.execute_script(
+            "return [...document.querySelectorAll('#tiles .tile')].map(t => t.dataset.userId)")]
+
+    def click(self, selector):
+        self.driver.find_element(By.CSS_SELECTOR, selector).click()
+
+    def wait_refreshes(self, n):
+        start = self.driver.execute_script(COUNT_REFRESHES)
+        self.wait(lambda: self.driver.execute_script(COUNT_REFRESHES) >= start + n, "no refresh", timeout=30)
+
+    def test_a_lesson_of_forty_in_eight_groups(self):
+        self.start_server()
+        driver = self.open_console()
+        self.publish(5, "Ms Li", 12, "7B")
+        # Eight groups of five; group 8's tablets never answer a command.
+        tablets = {g: self.tablets(1000 + g * 100 + 1, 5, g, receipt="never" if g == 8 else "now")
+                   for g in range(1, 9)}
+        self.wait(lambda: len(self.tiles()) == 40, "40 tiles did not appear", timeout=40)
+
+        # Eight groups, eight colours, each far from the others.
+        rows = driver.execute_script("return [...document.querySelectorAll('#tiles .tile')].map("
+                                     "t => [t.dataset.groups, getComputedStyle(t).borderLeftColor])")
+        colours = {}
+        for group, colour in rows:
+            colours.setdefault(group, set()).add(colour)
+        self.assertEqual(8, len(colours))
+        self.assertTrue(all(len(c) == 1 for c in colours.values()), colours)
+        rgb = [tuple(int(x) for x in c.pop()[4:-1].split(",")) for c in colours.values()]
+        closest = min(sum((a - b) ** 2 for a, b in zip(p, q)) ** 0.5
+                      for i, p in enumerate(rgb) for q in rgb[i + 1:])
+        self.assertGreater(closest, 40, rgb)
+
+        # Refreshes update the tiles in place: no tile is added, moved or
+        # replaced, and the group list of the drop-down stays the same
+        # elements (rebuilding it closes it while the teacher has it open).
+        driver.execute_script(
+            "window.kept = document.querySelector(\"#tiles .tile[data-user-id='1101']\");"
+            "window.keptOption = document.querySelector('#target-group option');"
+            "window.moves = 0; new MutationObserver(m => window.moves += m.length)"
+            ".observe(document.getElementById('tiles'), {childList: true});")
+        self.wait_refreshes(2)
+        self.assertTrue(driver.execute_script(
+            "return window.kept === document.querySelector(\"#tiles .tile[data-user-id='1101']\")"
+            " && window.keptOption.isConnected"))
+        self.assertEqual(0, driver.execute_script("return window.moves"))
+
+        # Choosing tiles makes them the target, in view beside the buttons.
+        self.assertEqual("To: whole class \u00b7 40 students", self.text("target-summary"))
+        for user_id in (1101, 1202, 1303):
+            self.click("#tiles .tile[data-user-id='%d']" % user_id)
+        self.assertTrue(driver.find_element(By.CSS_SELECTOR, "input[name=target][value=users]").is_selected())
+        self.assertEqual("To: 3 chosen students", self.text("target-summary"))
+        self.assertEqual({1101, 1202, 1303}, self.chosen())
+        self.screenshot("console-class-of-40-with-a-selection.png")
+        self.click("button[data-action=lock_screen]")  # no question for three students
+        bar = driver.find_element(By.ID, "progress")
+        self.wait(lambda: bar.get_attribute("data-answered") == "3", "the three did not answer", timeout=30)
+        self.assertEqual("3", bar.get_attribute("data-addressed"))
+        self.assertEqual({1101, 1202, 1303}, {i for i, t in self.tiles().items() if "answered" in t["classes"]})
+
+        # Search, choose all shown, invert, none.
+        driver.find_element(By.ID, "roster-filter").send_keys("sim14")
+        self.wait(lambda: self.shown_ids() == list(range(1401, 1406)), "the search did not find sim14..")
+        self.assertIn("5 shown", self.text("roster-counts"))
+        self.click("#choose-all")
+        self.assertEqual(set(range(1401, 1406)), self.chosen())
+        self.assertEqual("8 chosen", self.text("roster-selected"))  # the three kept, out of sight
+        driver.find_element(By.ID, "roster-filter").clear()
+        driver.find_element(By.ID, "roster-filter").send_keys("#1202")
+        self.wait(lambda: self.shown_ids() == [1202], "no search by id")
+        self.click("#choose-invert")
+        self.assertNotIn(1202, self.chosen())
+        driver.find_element(By.ID, "roster-filter").clear()
+        driver.find_element(By.ID, "roster-filter").send_keys(" ")  # an input event for the cleared box
+        self.wait(lambda: len(self.shown_ids()) == 40, "the search was not cleared")
+        self.assertEqual({1101, 1303} | set(range(1401, 1406)), self.chosen())
+        self.click("#choose-invert")
+        self.assertEqual(40 - 7, len(self.chosen()))
+        self.assertEqual("To: 33 chosen students", self.text("target-summary"))
+        self.click("#choose-none")
+        self.assertEqual(set(), self.chosen())
+
+        # A whole-class lock asks first; "Cancel" sends nothing.
+        self.click("input[name=target][value=class]")
+        self.click("button[data-action=lock_screen]")
+        confirm = driver.find_element(By.ID, "confirm")
+        self.assertTrue(confirm.is_displayed())
+        self.assertIn("whole class (40 students)", self.text("confirm-text"))
+        self.click("#confirm-no")
+        self.assertFalse(confirm.is_displayed())
+        time.sleep(1)
+        self.assertEqual("3", bar.get_attribute("data-addressed"))
+        self.click("button[data-action=lock_screen]")
+        self.click("#confirm-yes")
+        self.wait(lambda: bar.get_attribute("data-addressed") == "40", "the class lock was not sent")
+        self.wait(lambda: bar.get_attribute("data-answered") == "35", "the 35 did not answer", timeout=30)
+        self.assertIn("Not answered yet (5)", self.text("missing"))
+        # After the wait, the five who did not answer, and a button for them.
+        self.wait(lambda: "Did not answer (5)" in self.text("missing"), "no 'did not answer' list", timeout=45)
+        self.assertEqual(", ".join("sim%d (#%d)" % (i, i) for i in range(1801, 1806)), self.text("missing-list"))
+        self.screenshot("console-did-not-answer.png")
+        self.click("#missing-resend")
+        self.wait(lambda: bar.get_attribute("data-addressed") == "5", "not sent again to the five")
+        self.assertIn("to 5 chosen students", self.text("cmd-message"))
+
+        # Who left the class since it began: the server drops a tablet that
+        # leaves command after command unanswered, and group 7 goes.
+        self.wait(lambda: "Left the class (5):" in self.text("left"), "the five dropped are not listed", timeout=60)
+        tablets[7].kill()
+        tablets[7].wait(30)
+        self.wait(lambda: len(self.tiles()) == 30, "group 7 did not leave", timeout=40)
+        self.assertIn("Left the class (10):", self.text("left"))
+        for i in list(range(1701, 1706)) + list(range(1801, 1806)):
+            self.assertIn("sim%d" % i, self.text("left-list"))
+
+    def test_sorting_keyboard_labels_and_online_time_from_the_tablet(self):
+        self.start_server()
+        driver = self.open_console()
+        self.publish(5, "Ms Li", 12, "7B")
+        now = time.time()
+        local = time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(now - 10 * 60 - 5))
+        for user_id, name, group, log_time in ((3001, "Zoe", 2, str(int(now) - 30 * 60 - 5)),
+                                               (3002, "Amy", 3, local), (3003, "Bob", 1, "")):
+            t = lud.Tablet(STUDENTS)
+            self.addCleanup(t.close)
+            extra = {"user_name": name, "group_id": "[%d]" % group}
+            if log_time:
+                extra["log_time"] = log_time
+            self.assertEqual(t.ACK, t.login(user_id=user_id, extra=extra)[0]["type"])
+        self.wait(lambda: len(self.tiles()) == 3, "the three did not appear")
+        tiles = self.tiles()
+        # The tablet's own login time (seconds since 1970, or local text);
+        # without one, the time the page first saw the student.
+        self.assertIn("online 30 min", tiles[3001]["text"])
+        self.assertIn("online 10 min", tiles[3002]["text"])
+        self.assertIn("online 0 min", tiles[3003]["text"])
+
+        sort = driver.find_element(By.ID, "roster-sort")
+        for value, order in (("name", [3002, 3003, 3001]), ("group", [3003, 3001, 3002]),
+                             ("time", [3001, 3002, 3003]), ("id", [3001, 3002, 3003])):
+            sort.find_element(By.CSS_SELECTOR, "option[value=%s]" % value).click()
+            self.wait(lambda: self.shown_ids() == order, "not sorted by " + value)
+
+        # The keyboard: one tab stop in the tiles, arrows move, Space chooses,
+        # and the state is in the tile's role.
+        tiles_box = driver.find_element(By.ID, "tiles")
+        self.assertEqual("listbox", tiles_box.get_attribute("role"))
+        first = driver.find_element(By.CSS_SELECTOR, "#tiles .tile[tabindex='0']")
+        self.assertEqual("3001", first.get_attribute("data-user-id"))
+        first.send_keys(Keys.ARROW_RIGHT)
+        focused = driver.switch_to.active_element
+        self.assertEqual("3002", focused.get_attribute("data-user-id"))
+        focused.send_keys(Keys.SPACE)
+        self.wait(lambda: self.chosen() == {3002}, "Space did not choose the tile")
+        tile = driver.find_element(By.CSS_SELECTOR, "#tiles .tile[data-user-id='3002']")
+        self.assertEqual("option", tile.get_attribute("role"))
+        self.assertEqual("true", tile.get_attribute("aria-selected"))
+        self.assertEqual("0", tile.get_attribute("tabindex"))
+        self.assertEqual("To: 1 chosen students", self.text("target-summary"))
+        driver.switch_to.active_element.send_keys(Keys.ENTER)
+        self.wait(lambda: self.chosen() == set(), "Enter did not undo the choice")
+        self.click("button[data-action=unlock_screen]")
+        self.wait(lambda: "Choose one or more tiles first" in self.text("cmd-message"), "an empty choice was sent")
+
+        # Every field has a name a screen reader says, every message box is
+        # a live region.
+        unnamed = driver.execute_script(
+            "return [...document.querySelectorAll('input, select, textarea, progress')].filter(e =>"
+            " !e.getAttribute('aria-label') && !e.getAttribute('aria-labelledby') && !(e.labels && e.labels.length))"
+            ".map(e => e.id || e.name || e.outerHTML)")
+        self.assertEqual([], unnamed)
+        silent = driver.execute_script(
+            "return [...document.querySelectorAll('.message, #progress-text, #target-summary, #roster-selected')]"
+            ".filter(e => !e.getAttribute('aria-live')).map(e => e.id)")
+        self.assertEqual([], silent)
+
+    def test_a_long_choice_goes_out_in_several_commands(self):
+        self.start_server()
+        driver = self.open_console()
+        self.publish(5, "Ms Li", 12, "7B")
+        # 150 ids of seven digits: more than one /sendCmd target holds.
+        self.tablets(1000001, 150, 1)
+        self.wait(lambda: len(self.tiles()) == 150, "150 tiles did not appear", timeout=60)
+        self.click("#choose-all")
+        self.assertEqual("To: 150 chosen students", self.text("target-summary"))
+        self.click("button[data-action=lock_screen]")
+        self.wait(lambda: "in 2 commands" in self.text("cmd-message"), "not sent in two commands")
+        bar = driver.find_element(By.ID, "progress")
+        self.assertEqual("150", bar.get_attribute("data-addressed"))
+        self.wait(lambda: bar.get_attribute("data-answered") == "150", "not all 150 answered", timeout=40)
+
+    def test_a_lost_server_leaves_a_stale_roster_and_its_return_reloads_the_page(self):
+        # Groups a console kept as a login move into their own store.
+        legacy = [{"loginnm": "ludarium-console-groups", "data": "2 Blue team\n3 Red team", "time": "1700000000"},
+                  {"loginnm": "teacher", "data": "kept", "time": "1700000000"}]
+        server = self.start_server(config={"ud": json.dumps(legacy)})
+        driver = self.open_console()
+        self.publish(5, "Ms Li", 12, "7B")
+        self.tablets(5001, 4, 2)
+        self.wait(lambda: "Group 2 Blue team: 4" in self.text("roster-counts"), "the moved groups are not used",
+                  timeout=30)
+        logins = lud.http_get(HTTP, "/loginUserGet?info=%7B%7D")[2].decode()
+        self.assertNotIn("console-groups", logins)
+        self.assertIn('"teacher"', logins)
+        self.assertIn('{"group_id":3,"name":"Red team"}', lud.http_get(HTTP, "/getConsoleGroups")[2].decode())
+        # Like every call not open to the network, only for this PC.
+        for uri in ("/getConsoleGroups", "/setConsoleGroups?info=%7B%22groups%22%3A%5B%5D%7D"):
+            self.assertEqual(b'{"status": 0, "msg":"no such api"}', lud.http_get(HTTP, uri, source="127.0.0.2")[2])
+        self.assertIn("Red team", lud.http_get(HTTP, "/getConsoleGroups")[2].decode())
+        before = self.tiles()
+
+        self.server_stop()
+        self.wait(lambda: "No answer" in self.text("server-state"), "a lost server is not shown")
+        self.wait(lambda: "stale" in driver.find_element(By.ID, "roster").get_attribute("class"), "not stale")
+        self.assertIn("the tiles show who was online then, not who is online now", self.text("roster-stale"))
+        self.assertIn("4 last known", self.text("roster-counts"))
+        self.assertNotIn("4 online", self.text("roster-counts"))
+        self.assertEqual({i: t["text"] for i, t in before.items()}, {i: t["text"] for i, t in self.tiles().items()})
+        self.screenshot("console-stale.png")
+
+        # Back, with other group names: the page loads them again by itself.
+        server.stop()
+        with open(os.path.join(self.server_dir, "config", "groups"), "w") as f:
+            f.write('[{"group_id":2,"name":"Green team"}]')
+        self.start_server(directory=self.server_dir)
+        self.wait(lambda: "Connected" in self.text("server-state"), "the return is not shown", timeout=30)
+        self.wait(lambda: "stale" not in driver.find_element(By.ID, "roster").get_attribute("class"), "still stale")
+        self.assertFalse(driver.find_element(By.ID, "roster-stale").is_displayed())
+        self.wait(lambda: driver.find_element(By.ID, "groups").get_attribute("value") == "2 Green team",
+                  "the groups were not loaded again", timeout=30)
 
 
 if __name__ == "__main__":

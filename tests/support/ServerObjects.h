@@ -35,8 +35,8 @@ struct ServerObjects {
   explicit ServerObjects(std::string config = "config") : config_dir(std::move(config)) {}
 
   ApiContext context() {
-    return ApiContext{course,   announcer, users,  manager, set,
-                      presence, reporting, op_cmd, origins, config_dir};
+    return ApiContext{course,    announcer, users,   manager,        set,       presence,
+                      reporting, op_cmd,    origins, console_groups, config_dir};
   }
 
   std::string config_dir;
@@ -50,6 +50,7 @@ struct ServerObjects {
   InstructionSet set{manager};
   OpCmd op_cmd;
   OriginList origins{config_dir};
+  ConsoleGroups console_groups{config_dir};
   RecordReporting reporting{http, users, course};
   HttpServer server{0, context()};
 };

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Brocast.h"
+#include "ConsoleGroups.h"
 #include "CourseHolder.h"
 #include "InstructionManager.h"
 #include "InstructionSet.h"
@@ -25,6 +26,8 @@ struct ApiContext {
   OpCmd& op_cmd;
   // The web pages the school allows besides the console (config/origins).
   OriginList& origins;
+  // The names of the groups the console shows (config/groups).
+  ConsoleGroups& console_groups;
   // Where the config stores keep their files.
   std::string config_dir;
 };

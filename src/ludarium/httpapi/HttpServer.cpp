@@ -11,6 +11,7 @@
 
 #include "APIActiveUserList.h"
 #include "APICommitCourseInfo.h"
+#include "APIConsoleGroups.h"
 #include "APIGetBroadcast.h"
 #include "APIGetMoreNetCardInfo.h"
 #include "APIPing.h"
@@ -156,6 +157,8 @@ HttpServer::HttpServer(int port, const ApiContext& context) : port_(port), conte
       slot([this] { return new APIWebOrigins(context_.origins, refusals_); });
   for (const char* uri : {"/getWebOrigins", "/addWebOrigin", "/delWebOrigin"})
     routes_.push_back({uri, origins});
+  std::shared_ptr<Slot> groups = slot([&c] { return new APIConsoleGroups(c.console_groups); });
+  for (const char* uri : {"/getConsoleGroups", "/setConsoleGroups"}) routes_.push_back({uri, groups});
 }
 
 std::shared_ptr<HttpServer::Slot> HttpServer::slot(std::function<BaseHttpAPI*()> make) {
