@@ -27,8 +27,11 @@ std::vector<ConsoleGroups::Group> ConsoleGroups::rowsAsGroups() {
 
 std::vector<ConsoleGroups::Group> ConsoleGroups::groups() {
   MutexGuard guard(table_.mutex());
-  std::string error = table_.read();
-  if (!error.empty()) LOG("w", "%s: %s", table_.path().c_str(), error.c_str());
+  JsonFileTable::ReadOutcome read = table_.read();
+  if (!read.damage.empty()) {
+    LOG("e", "%s cannot be read (%s); set aside as %s", table_.path().c_str(), read.damage.c_str(),
+        read.set_aside.empty() ? "(the rename failed)" : read.set_aside.c_str());
+  }
   return rowsAsGroups();
 }
 
@@ -46,7 +49,7 @@ int ConsoleGroups::replace(const std::vector<Group>& groups) {
   for (const JsonFileTable::Row& row : old) table_.erase(row[0]);
   for (const Group& g : groups) table_.put({std::to_string(g.first), g.second});
   if (table_.write() == 0) return 0;
-  LOG("w", "cannot write %s", table_.path().c_str());
+  LOG("e", "cannot write %s: the groups are not changed", table_.path().c_str());
   // The table keeps a change the file did not take: back to what it was.
   for (const JsonFileTable::Row& row : table_.rows()) table_.erase(row[0]);
   for (const JsonFileTable::Row& row : old) table_.put(row);
