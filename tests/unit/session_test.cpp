@@ -483,6 +483,22 @@ TEST_F(SessionTest, AKickOffDuringTheQuitSendStillSaysKickoff) {
   pass();
   EXPECT_EQ(KICKOFF, type_of(link_->sent.back()));
   EXPECT_EQ(2, session_->farewell_step());
+
+  // The student logs in elsewhere the moment the ACK of this login is out.
+  SetUp();
+  pass();
+  link_->incoming += frame(USER_INFO, "{\"user_id\":9141,\"class_id\":71}");
+  wait();
+  pass();
+  link_->on_send = [this](const std::string& f) {
+    if (type_of(f) == ACK) session_->kickoff();
+  };
+  pass();
+  EXPECT_EQ(ACK, type_of(link_->sent.back()));
+  EXPECT_EQ(SocketTaskThread::kOffline, session_->state());
+  link_->on_send = nullptr;
+  pass();
+  EXPECT_EQ(KICKOFF, type_of(link_->sent.back()));
 }
 
 TEST_F(SessionTest, ATabletThatStopsReadingIsDropped) {

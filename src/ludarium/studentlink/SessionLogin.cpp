@@ -127,8 +127,11 @@ void SocketTaskThread::prepare_reply(int32_t type, const char* overtime_text) {
     }
     heartbeat_sent_ = last_heard_ = link_->now_ms();
     // Whatever the tablet sent behind its record is read in working.
-    read_again_ = !pending_.empty();
-    state_ = kWorking;
+    if (!pending_.empty()) read_again_ = true;
+    // Working, unless a kick-off came while the ACK went out (the tablet
+    // may log in elsewhere as soon as it has the ACK): that farewell stands.
+    int32_t prepare = kPrepare;
+    state_.compare_exchange_strong(prepare, kWorking);
   } else if (rc == -1) {
     int code = failure_code(reported_ip());
     if (code < 0) return;
