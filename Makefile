@@ -54,12 +54,12 @@ test: linux windows fuzz-build
 asan: deps
 	cmake --preset linux-asan >/dev/null
 	cmake --build --preset linux-asan -j$(JOBS)
-	ctest --preset linux-asan
+	scripts/sanitized-ctest linux-asan
 
 tsan: deps
 	cmake --preset linux-tsan >/dev/null
 	cmake --build --preset linux-tsan -j$(JOBS)
-	ctest --preset linux-tsan
+	scripts/sanitized-ctest linux-tsan
 
 fuzz-build: deps
 	cmake --preset fuzz >/dev/null

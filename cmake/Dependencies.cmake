@@ -77,5 +77,9 @@ else()
   # Left uninstrumented in the sanitizer and fuzz builds, as the system
   # library was: its own races and leaks are not ours to report.
   target_compile_options(lud_civetweb PRIVATE -fno-sanitize=all)
+  # Its Date and Last-Modified headers through gmtime_r: plain gmtime shares
+  # one static buffer in libc between the worker threads serving files at
+  # once. (Windows' C runtime keeps gmtime's buffer per thread.)
+  target_compile_definitions(lud_civetweb PRIVATE REENTRANT_TIME)
   target_link_libraries(lud_civetweb PUBLIC Threads::Threads ${CMAKE_DL_LIBS})
 endif()

@@ -2,6 +2,7 @@
 
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -173,6 +174,51 @@ int64_t text_to_int(const std::string& s) {
   return double_to_int(strtod(s.c_str(), nullptr));
 }
 
+// The text with every number that has a fraction or an exponent written
+// again in the shortest form that reads back to the same double ("%.17e"),
+// strings and comments left as they are. RapidJSON refuses some numbers
+// jsoncpp reads, such as 1 followed by 400 zeros and e-300 (1e100): it
+// gives up when the digits before the point alone pass the double range.
+// Rewritten, they read as the same value jsoncpp read. Integers are left as
+// they are: one past the double range is refused by jsoncpp already.
+std::string with_numbers_shortened(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0, n = text.size();
+  while (i < n) {
+    char c = text[i];
+    if (c == '"') {
+      size_t j = i + 1;
+      while (j < n && text[j] != '"') j += text[j] == '\\' ? 2 : 1;
+      j = std::min(j + 1, n);
+      out.append(text, i, j - i);
+      i = j;
+    } else if (c == '/' && i + 1 < n && (text[i + 1] == '/' || text[i + 1] == '*')) {
+      bool line = text[i + 1] == '/';
+      size_t end = line ? text.find('\n', i + 2) : text.find("*/", i + 2);
+      size_t j = end == std::string::npos ? n : end + (line ? 1 : 2);
+      out.append(text, i, j - i);
+      i = j;
+    } else if (c == '-' || (c >= '0' && c <= '9')) {
+      size_t j = i;
+      while (j < n && strchr("0123456789+-.eE", text[j]) != nullptr && text[j] != '\0') ++j;
+      std::string number = text.substr(i, j - i);
+      if (integer_syntax(number.c_str())) {
+        out += number;
+      } else {
+        char buf[40];
+        snprintf(buf, sizeof(buf), "%.17e", strtod(number.c_str(), nullptr));
+        out += buf;
+      }
+      i = j;
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 static std::string number_text(const JsonValue& v) {
@@ -189,14 +235,26 @@ void parse_json(const std::string& text, JsonDocument* doc) {
   // own conversion reads outside a table for some inputs.
   rapidjson::GenericReader<ByteStringEncoding, ByteStringEncoding> reader;
   DocumentBuilder builder(doc);
+  const std::string* input = &text;
   auto generate = [&](JsonDocument&) {
-    rapidjson::GenericStringStream<ByteStringEncoding> stream(text.c_str());
+    rapidjson::GenericStringStream<ByteStringEncoding> stream(input->c_str());
     return !reader
                 .Parse<rapidjson::kParseCommentsFlag | rapidjson::kParseStopWhenDoneFlag |
                        rapidjson::kParseNumbersAsStringsFlag>(stream, builder)
                 .IsError();
   };
   doc->Populate(generate);
+  // A number jsoncpp read but RapidJSON found too big: once more with the
+  // numbers written in a form both read the same (rare, so the text is
+  // rewritten only then).
+  std::string shortened;
+  if (reader.HasParseError() && reader.GetParseErrorCode() == rapidjson::kParseErrorNumberTooBig &&
+      !builder.too_deep()) {
+    shortened = with_numbers_shortened(text);
+    input = &shortened;
+    builder = DocumentBuilder(doc);
+    doc->Populate(generate);
+  }
   if (builder.too_deep()) {
     throw std::runtime_error("JSON nested deeper than " + std::to_string(kJsonMaxDepth) + " levels");
   }

@@ -64,7 +64,9 @@ constexpr int kJsonMaxDepth = 64;
 // value is kept exactly; any other number (fractions, exponents, bigger
 // integers, and "-0", so that its sign survives) becomes the nearest double,
 // converted by strtod. Nothing that parses crashes or gives an unspecified
-// value; numbers jsoncpp refuses (such as 1e400) fail the parse.
+// value. jsoncpp's rule decides for numbers too: numbers it refuses (such as
+// 1e400) fail the parse, and every number it reads is read (1 followed by
+// 400 zeros and e-300 is 1e100).
 void parse_json(const std::string& text, JsonDocument* doc);
 
 // The member `name` of an object. Throws std::out_of_range with an empty

@@ -19,12 +19,18 @@ std::string uint64_to_text(uint64_t value) {
   return buf;
 }
 
-uint64_t text_to_uint64(const std::string& text) {
+uint64_t text_to_uint64(const std::string& text, bool* overflow) {
+  if (overflow != nullptr) *overflow = false;
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
   uint64_t value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+    uint64_t digit = static_cast<uint64_t>(text[i] - '0');
+    if (value > (UINT64_MAX - digit) / 10) {
+      if (overflow != nullptr) *overflow = true;
+      return UINT64_MAX;
+    }
+    value = value * 10 + digit;
   }
   return value;
 }

@@ -12,8 +12,10 @@ std::string int64_to_text(int64_t value);
 std::string uint64_to_text(uint64_t value);
 
 // Decimal text to unsigned 64-bit: leading blanks skipped, digits read up to
-// the first non-digit; empty or non-numeric text gives 0. Overflow wraps.
-uint64_t text_to_uint64(const std::string& text);
+// the first non-digit; empty or non-numeric text gives 0. A value above the
+// 64-bit range gives all bits set (the "none" of instruction ids) and sets
+// *overflow when given; it never wraps.
+uint64_t text_to_uint64(const std::string& text, bool* overflow = nullptr);
 
 // Every occurrence of `needle` replaced, searching again from the start of
 // the text after each replacement. A replacement that contains its needle

@@ -8,6 +8,7 @@
 
 #include "Clock.h"
 #include "CrashReporter.h"
+#include "DescriptorLimit.h"
 #include "FileSystem.h"
 #include "HttpServer.h"
 #include "InstanceLock.h"
@@ -24,6 +25,10 @@ namespace {
 
 const int kHttpFirstPort = 40080;
 const int kHttpLastPort = 40082;
+// Each session holds two descriptors (its socket and its wake event); the
+// rest covers the HTTP connections, the policy server, upstream posts, the
+// listeners and the log files.
+const int kDescriptorsWanted = 2 * SocketServer::kMaxSessions + 512;
 
 std::wstring version_text() {
   std::string text = long_version_text();
@@ -137,6 +142,12 @@ int main(int argc, char** argv) {
     sleep_ms(500);  // a deliberate pause: the log thread writes the line
     return 3;
   }
+
+  // The common soft limit of 1,024 would cap the sessions near 500: the
+  // accept thread would fail and tablets wait in the backlog.
+  int descriptors = raise_descriptor_limit(kDescriptorsWanted);
+  LOG(descriptors >= kDescriptorsWanted ? "d" : "w", "descriptor limit:%d (wanted %d)", descriptors,
+      kDescriptorsWanted);
 
   // Sessions sleep until they have work: a new class or a new instruction
   // wakes them. Set before any thread can change the course.

@@ -13,6 +13,7 @@
 #include "LudguardDlg.h"
 #include "ProductInfo.h"
 #include "Supervisor.h"
+#include "TestCrashHook.h"
 #include "Thread.h"
 #include "Tray.h"
 
@@ -82,6 +83,7 @@ int runLudguard(int argc, char** argv, Supervisor& supervisor) {
 
   supervisor.init();
   autostart_register(kAutostartName, module_path());
+  start_test_crash_hook();
 
   int code = 0;
   std::string option = argc > 1 ? lower(argv[1]) : std::string();

@@ -22,7 +22,9 @@ const uint32_t kCrashAllHandlers = 0x1BFF;
 // that crashes at start would otherwise restart for ever). On Linux the
 // crashed process replaces itself (execv, same pid) after killing the
 // children it launched (ChildProcess), whose supervisor thread the crash
-// took away; on Windows a new process is created, and waits in
+// took away, and waiting for them to end (at most 3 s); the exec is made by
+// a restarter thread that crash_install starts and that takes no lock, so a
+// robust mutex held by the crashed thread is reported abandoned; on Windows a new process is created, and waits in
 // crash_wait_for_predecessor until the crashed one has ended.
 const uint32_t kCrashRestartFlag = 0x10000;
 const int kCrashRestartMinSeconds = 60;

@@ -1,8 +1,8 @@
 // The single-instance rule of ludguard: one running instance per executable.
 //
-// Windows: a flag in a data section of the executable shared by every
-// process running that image; the first instance sets it and nobody clears
-// it, so it stays set while any instance runs.
+// Windows: a named mutex derived from the executable's path, kept open until
+// the process ends, however it ends (so the successor that a crashed
+// instance starts can claim it once the crashed one has gone).
 // Linux: an exclusive flock on "ludguard.lock" beside the executable, held
 // (the descriptor left open, close-on-exec) until the process ends, however
 // it ends.

@@ -6,6 +6,7 @@ import json
 import os
 import signal
 import stat
+import subprocess
 import time
 import unittest
 
@@ -47,6 +48,25 @@ def alive(pid):
             return f.read().rsplit(")", 1)[1].split()[0] not in ("Z", "X")
     except OSError:
         return False
+
+
+def zombie_children(pid):
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        if fields[0] == "Z" and int(fields[1]) == pid:
+            found.append(int(entry))
+    return found
+
+
+def subprocess_ok(*argv):
+    return subprocess.run(lud.command(*argv), capture_output=True, timeout=60).returncode == 0
 
 
 class GuardTest(lud.ServerTest):
@@ -337,6 +357,28 @@ class Shell(GuardTest):
         os.kill(second, signal.SIGKILL)
         third = lud.wait_for(lambda: [p for p in g.ludarium_pids() if p != second], timeout=10)
         self.assertTrue(third)
+
+    def test_restart_after_a_crash_holding_the_store_lock(self):
+        # A worker thread of ludguard crashes while it holds the store's
+        # lock (a test-only hook, after the minute that restarts need).
+        g = self.guard(env={"LUD_TEST_CRASH_HOLDING_STORE": "61"})
+        self.assertTrue(lud.wait_http(PORT))
+        first = self.one_ludarium(g)
+        self.assertTrue(lud.wait_for(lambda: "crashed: restarting" in g.console(), timeout=120),
+                        g.console())
+        second = self.one_ludarium(g)
+        self.assertNotEqual(first, second)
+        # The lock the crashed thread held was released as abandoned: the
+        # store works for every program, and ludarium writes it again.
+        self.assertTrue(lud.wait_for(lambda: subprocess_ok("ludstore", "set", "probe", "1"), timeout=30))
+        self.assertEqual("1", lud.store_get("probe"))
+        self.assertTrue(lud.wait_http(PORT, timeout=30))
+        self.assertEqual(b'{"status":1,"msg":"ok"}', publish(14))
+        self.assertTrue(lud.wait_for(lambda: '"class_id":14' in (lud.store_get(COURSE_KEY) or ""),
+                                     timeout=10), lud.store_dump())
+        # The killed ludarium was waited for: no zombie is left behind.
+        self.assertEqual([], zombie_children(g.proc.pid))
+        self.assertIsNone(g.proc.poll())
 
     def test_autostart_entry_written_only_when_it_differs(self):
         directory = lud.tempfile.mkdtemp(prefix="ludguard-")

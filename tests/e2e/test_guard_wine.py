@@ -69,6 +69,28 @@ class WineGuard(lud.ServerTest):
         added = lambda: len(re.findall(icon, g.guard_log(), re.M))
         self.assertTrue(lud.wait_for(lambda: added() == 2, timeout=30), g.guard_log())
 
+    def test_successor_after_a_crash_takes_over(self):
+        # A worker thread crashes holding the state store's lock (a
+        # test-only hook, after the minute that restarts need). The crashed
+        # ludguard.exe starts its successor, whose job then launches a new
+        # ludarium.exe: the single-instance claim died with the crashed one.
+        self.addCleanup(self.remove_run_value)
+        g = lud.Guard(["/test"], env={"LUD_TEST_CRASH_HOLDING_STORE": "61"})
+        self.addCleanup(g.cleanup)
+        # The successor is not g.proc: end it (and with its job its
+        # ludarium.exe) before the next test.
+        self.addCleanup(lambda: [os.kill(pid, signal.SIGKILL) for pid in lud.pids_of(g.dir, "ludguard")])
+        self.assertTrue(lud.wait_http(PORT, timeout=120), "ludarium.exe did not answer /ping")
+        first = lud.wait_for(lambda: len(g.ludarium_pids()) == 1 and g.ludarium_pids(), 30)
+        self.assertTrue(first, "no single ludarium.exe process")
+        self.assertTrue(lud.wait_for(lambda: "crashed: restarted" in g.console(), timeout=150), g.console())
+        launched = r"\[coreThread\] ludarium=.*\\ludarium\.exe$"
+        self.assertTrue(lud.wait_for(lambda: len(re.findall(launched, g.guard_log(), re.M)) == 2, timeout=90),
+                        g.guard_log()[-3000:])
+        again = lud.wait_for(lambda: g.ludarium_pids() not in ([], first) and g.ludarium_pids(), 60)
+        self.assertTrue(again, "no ludarium.exe after the restart")
+        self.assertTrue(lud.wait_http(PORT, timeout=120), "the new ludarium.exe did not answer /ping")
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -165,6 +165,28 @@ TEST(JsonReader, NumbersThatOnceCrashedOrCameBackAsGarbage) {
   EXPECT_THROW(parse_json("[1e400]", &doc), std::runtime_error);
 }
 
+TEST(JsonReader, NumbersJsoncppReadsAreReadWithTheSameValue) {
+  // jsoncpp reads these; RapidJSON alone gave up on the digits before the
+  // exponent brings them back into range.
+  std::string zeros(400, '0');
+  JsonDocument doc;
+  parse_json("[1" + zeros + "e-300, -1" + zeros + ".5e-310, 2" + std::string(309, '0') + "E-5, 7]", &doc);
+  ASSERT_EQ(4u, doc.Size());
+  EXPECT_EQ(1e100, doc[0].GetDouble());
+  EXPECT_EQ(-1e90, doc[1].GetDouble());
+  EXPECT_EQ(2e304, doc[2].GetDouble());
+  EXPECT_EQ(7u, doc[3].GetUint64());
+  // Strings, comments and exact integers beside such a number are untouched.
+  parse_json("{\"a\":\"1.50\", /* 0.10 */ \"b\":1" + zeros + "e-399, \"c\":18446744073709551615, \"d\":-0.0}", &doc);
+  EXPECT_EQ("1.50", json_as_text(json_at(doc, "a")));
+  EXPECT_EQ(10.0, json_at(doc, "b").GetDouble());
+  EXPECT_EQ(18446744073709551615ull, json_at(doc, "c").GetUint64());
+  EXPECT_TRUE(std::signbit(json_at(doc, "d").GetDouble()));
+  // What jsoncpp refuses stays refused, with its message.
+  EXPECT_EQ(0u, error_of("[1" + zeros + "]").find("std::runtime_error* Line 1, Column 2"));
+  EXPECT_EQ(0u, error_of("[1" + zeros + "e-50]").find("std::runtime_error* Line 1, Column 2"));
+}
+
 TEST(JsonReader, NumbersWriteBackToTextsThatReadTheSame) {
   EXPECT_EQ("[-0.0,-0.0,0,-0.0]", rewritten("[-0, -0.0, 0e5, -0e-5]"));
   EXPECT_EQ("[-0.0]", rewritten(rewritten("[-0]")));

@@ -62,3 +62,28 @@ TEST(APISendCmd, TheInstructionCarriesTheLockStateWrittenIntoItsCommand) {
   unlocker.join();
   EXPECT_EQ(0, mismatches.load());
 }
+
+TEST(APISendCmd, AnIdOutsideOneToTwoToTheSixtyFourMinusTwoIsRefused) {
+  ServerObjects o;
+  APISendCmd api(o.course, o.manager, o.set, o.reporting);
+  const std::string target = "{\"type\":\"class\",\"class_id\":12}";
+  auto build = [&](const std::string& id, Instruction* in, std::string* error) {
+    return api.buildInstruction(target, "{\"id\":" + id + ",\"params\":{\"action\":\"lock_screen\"}}", in,
+                                error);
+  };
+  Instruction in;
+  std::string error;
+  for (const char* good : {"1", "\"1\"", "18446744073709551614", "\"18446744073709551614\""}) {
+    EXPECT_TRUE(build(good, &in, &error)) << good;
+  }
+  EXPECT_EQ(18446744073709551614ull, in.instruct_id);
+  // All bits set is every receipt's "none"; 2^64 and more, exponent forms
+  // and fractions used to become other ids (1e19 read as 1), and strings
+  // wrapped.
+  for (const char* bad : {"0", "\"0\"", "18446744073709551615", "\"18446744073709551615\"",
+                          "18446744073709551616", "\"18446744073709551617\"", "1e19", "1e3", "7.0", "-7",
+                          "\"-7\"", "\"7x\"", "\"\"", "\"1e19\"", "true", "null", "[7]"}) {
+    EXPECT_FALSE(build(bad, &in, &error)) << bad;
+    EXPECT_EQ(APISendCmd::kBadIdText, error) << bad;
+  }
+}

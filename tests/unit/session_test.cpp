@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,16 +29,38 @@ class FakeLink : public SessionLink {
   int send_result = 1;  // > 0: sent; 0: not writable; -1: failure with `error`
   int error = 0;
   int wakes = 0;
+  std::function<void(const std::string&)> on_send;  // runs inside send, as another thread might
+
+  // Winsock's event selection, as SocketWaiterWin32 sees it: readability
+  // is recorded once when bytes arrive, and recorded again only after a
+  // receive (at once when bytes are still waiting). A wait that reports it
+  // takes the record. Off: poll's level-triggered readability.
+  bool winsock = false;
+  bool fd_read_recorded = false;
+  bool fd_read_enabled = true;
+
+  // The tablet sends bytes.
+  void arrive(const std::string& bytes) {
+    incoming += bytes;
+    if (fd_read_enabled) fd_read_recorded = true, fd_read_enabled = false;
+  }
 
   int receive(char* buf, int len) override {
-    if (incoming.empty()) return peer_closed ? 0 : kNetWouldBlock;
-    int n = std::min(len, static_cast<int>(incoming.size()));
-    incoming.copy(buf, static_cast<size_t>(n));
-    incoming.erase(0, static_cast<size_t>(n));
+    fd_read_enabled = true;
+    int n;
+    if (incoming.empty()) {
+      n = peer_closed ? 0 : kNetWouldBlock;
+    } else {
+      n = std::min(len, static_cast<int>(incoming.size()));
+      incoming.copy(buf, static_cast<size_t>(n));
+      incoming.erase(0, static_cast<size_t>(n));
+    }
+    if (!incoming.empty()) fd_read_recorded = true, fd_read_enabled = false;
     return n;
   }
   int64_t now_ms() override { return now; }
   int send(const std::string& frame) override {
+    if (on_send) on_send(frame);
     if (send_result > 0) sent.push_back(frame);
     return send_result > 0 ? static_cast<int>(frame.size()) : send_result;
   }
@@ -50,7 +73,15 @@ class FakeLink : public SessionLink {
     return true;
   }
   void close() override {}
-  bool readable() const { return !incoming.empty() || peer_closed; }
+  // Whether a wait on the connection ends readable now (and, for Winsock,
+  // takes the record).
+  bool take_readable() {
+    if (!winsock) return !incoming.empty() || peer_closed;
+    // FD_CLOSE: the waiter keeps it for good once seen.
+    bool r = fd_read_recorded || peer_closed;
+    fd_read_recorded = false;
+    return r;
+  }
 };
 
 class FakeDirectory : public SessionDirectory {
@@ -101,7 +132,7 @@ class SessionTest : public ::testing::Test {
   // Lets the last wait end as the real one would: at once when the
   // connection is watched and has something, else at its deadline.
   void wait() {
-    if (wait_.socket && link_->readable()) {
+    if (wait_.socket && link_->take_readable()) {
       readable_ = true;
       return;
     }
@@ -371,16 +402,150 @@ TEST_F(SessionTest, KickedSessionSaysGoodbyeAndLeavesTheStudentOnline) {
   EXPECT_EQ(1, users.get(9110).is_online);  // the new login owns the record
 }
 
-TEST_F(SessionTest, NoValidCourseMeansSleepingUntilWoken) {
+TEST_F(SessionTest, NoValidCourseMeansSleepingUntilWokenWhileWatchingTheConnection) {
   login(9111);
   course_.update([](BrocastData& course) { course.class_id = 0; });
   SocketTaskThread::Wait w = pass();
   EXPECT_EQ(SocketTaskThread::kNoDeadline, w.until_ms);
-  EXPECT_FALSE(w.socket);
+  EXPECT_TRUE(w.socket);
   course_.update([](BrocastData& course) { course.class_id = kClass; });
   w = pass();
   EXPECT_TRUE(w.socket);
   EXPECT_EQ(SocketTaskThread::kWorking, session_->state());
+
+  // A tablet that leaves during the pause ends its session at once, and its
+  // student is offline.
+  SetUp();
+  login(9113);
+  course_.update([](BrocastData& course) { course.class_id = -1; });
+  w = pass();
+  ASSERT_TRUE(w.socket);
+  link_->peer_closed = true;
+  wait();
+  pass();
+  EXPECT_EQ(1, session_->stop_flag());
+  EXPECT_EQ(0, users.get(9113).is_online);
+}
+
+// Winsock reports readability once, then only after a receive: a pass that
+// takes "readable" without receiving must leave the receive to a later one.
+TEST_F(SessionTest, ReadabilityReportedOnceIsNotLostByPassesThatDoNotReceive) {
+  // A heartbeat reply arrives in the wait in which the class is ended; the
+  // class resumes; the tablet goes on answering every heartbeat.
+  login(9130);
+  link_->winsock = true;
+  pass();  // asleep on the connection
+  link_->arrive(frame(HEARTBEAT_REPLY));
+  course_.update([](BrocastData& course) { course.class_id = 0; });
+  wait();
+  pass();
+  course_.update([](BrocastData& course) { course.class_id = kClass; });
+  int64_t resumed = link_->now;
+  for (int i = 0; i < 10000 && session_->stop_flag() == 0 && link_->now < resumed + 60000; ++i) {
+    int before = count_sent(HEARTBEAT);
+    pass();
+    if (count_sent(HEARTBEAT) != before) link_->arrive(frame(HEARTBEAT_REPLY));
+    wait();
+  }
+  EXPECT_EQ(0, session_->stop_flag()) << "the tablet's replies were never read";
+
+  // A heartbeat reply arrives in the wait that a kick-off ends; the pass
+  // sends KICKOFF without receiving; the tablet's ACK follows.
+  SetUp();
+  login(9131);
+  link_->winsock = true;
+  pass();
+  link_->arrive(frame(HEARTBEAT_REPLY));
+  session_->kickoff();
+  int64_t kicked = link_->now;
+  wait();
+  pass();
+  ASSERT_EQ(KICKOFF, type_of(link_->sent.back()));
+  link_->arrive(frame(ACK));
+  run_for(5000);
+  EXPECT_EQ(1, session_->stop_flag());
+  EXPECT_LT(link_->now - kicked, 1000) << "ended by its overtime, the ACK unread";
+}
+
+TEST_F(SessionTest, AKickOffDuringTheQuitSendStillSaysKickoff) {
+  login(9140, /*class_id=*/72);
+  pass();  // another class is published: QUIT is chosen
+  ASSERT_EQ(SocketTaskThread::kOffline, session_->state());
+  ASSERT_EQ(3, session_->farewell_step());
+  // The student logs in again elsewhere while QUIT is being sent.
+  link_->on_send = [this](const std::string& f) {
+    if (type_of(f) == QUIT) session_->kickoff();
+  };
+  pass();
+  EXPECT_EQ(QUIT, type_of(link_->sent.back()));
+  EXPECT_EQ(1, session_->farewell_step());
+  link_->on_send = nullptr;
+  pass();
+  EXPECT_EQ(KICKOFF, type_of(link_->sent.back()));
+  EXPECT_EQ(2, session_->farewell_step());
+
+  // The student logs in elsewhere the moment the ACK of this login is out.
+  SetUp();
+  pass();
+  link_->incoming += frame(USER_INFO, "{\"user_id\":9141,\"class_id\":71}");
+  wait();
+  pass();
+  link_->on_send = [this](const std::string& f) {
+    if (type_of(f) == ACK) session_->kickoff();
+  };
+  pass();
+  EXPECT_EQ(ACK, type_of(link_->sent.back()));
+  EXPECT_EQ(SocketTaskThread::kOffline, session_->state());
+  link_->on_send = nullptr;
+  pass();
+  EXPECT_EQ(KICKOFF, type_of(link_->sent.back()));
+}
+
+TEST_F(SessionTest, ATabletThatStopsReadingIsDropped) {
+  // Login: the ask finds no room, five times.
+  link_->send_result = 0;
+  run_for(30000);
+  EXPECT_EQ(1, session_->stop_flag());
+  EXPECT_LT(link_->now - 1700000000000, 5000);
+
+  // Working: the instruction finds no room; the tablet still answers
+  // heartbeats on its own. The re-sends are counted and limited.
+  SetUp();
+  login(9150);
+  link_->send_result = 0;
+  file_for_class(880010, "{\"id\":\"10\",\"lock_screen\":1}");
+  int64_t start = link_->now;
+  for (int i = 0; i < 10000 && session_->stop_flag() == 0 && link_->now < start + 30000; ++i) {
+    pass();
+    if (session_->stop_flag() != 0) break;
+    wait();
+    if ((link_->now - start) % 2000 < 200) link_->incoming += frame(HEARTBEAT_REPLY);
+  }
+  EXPECT_EQ(1, session_->stop_flag());
+  EXPECT_LT(link_->now - start, 15000);
+  EXPECT_EQ(0, users.get(9150).is_online);
+
+  // Farewell: QUIT finds no room.
+  SetUp();
+  login(9151, /*class_id=*/72);
+  link_->send_result = 0;
+  start = link_->now;
+  run_for(30000);
+  EXPECT_EQ(1, session_->stop_flag());
+  EXPECT_LT(link_->now - start, 5000);
+
+  // Farewell kicked again and again (the student logging in elsewhere every
+  // half second): its overall deadline ends it.
+  SetUp();
+  login(9152);
+  start = link_->now;
+  for (int i = 0; i < 200 && session_->stop_flag() == 0; ++i) {
+    session_->kickoff();
+    pass();
+    link_->now += 500;
+  }
+  EXPECT_EQ(1, session_->stop_flag());
+  EXPECT_LE(link_->now - start, 6000);
 }
 
 }  // namespace

@@ -49,6 +49,14 @@ TEST(Numbers, TextToUnsignedReadsLeadingDigitsOnly) {
   EXPECT_EQ(0u, text_to_uint64("abc"));
   EXPECT_EQ(123u, text_to_uint64("  123abc"));
   EXPECT_EQ(18446744073709551615ull, text_to_uint64("18446744073709551615"));
+  // Above the range: all bits set and reported, never wrapped.
+  bool overflow = true;
+  EXPECT_EQ(18446744073709551615ull, text_to_uint64("18446744073709551615", &overflow));
+  EXPECT_FALSE(overflow);
+  EXPECT_EQ(18446744073709551615ull, text_to_uint64("18446744073709551616", &overflow));
+  EXPECT_TRUE(overflow);
+  EXPECT_EQ(18446744073709551615ull, text_to_uint64("99999999999999999999999", &overflow));
+  EXPECT_TRUE(overflow);
   EXPECT_EQ("-1", int64_to_text(-1));
   EXPECT_EQ("18446744073709551615", uint64_to_text(~0ull));
 }

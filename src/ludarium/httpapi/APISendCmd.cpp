@@ -36,7 +36,35 @@ std::string with_members(const JsonValue& command, int32_t lock, const std::stri
   return w.str();
 }
 
+// The instruction id of a command: a JSON number or string holding a whole
+// number in 1 .. 2^64-2 (0 and all bits set mean "none" to the sessions and
+// the registry). False for anything else: a fraction or exponent form, a
+// sign, other characters, a value too large for 64 bits.
+bool instruction_id(const JsonValue& value, uint64_t* id) {
+  uint64_t read = 0;
+  if (value.IsNumber()) {
+    if (!value.IsUint64()) return false;  // negative, or kept as a double
+    read = value.GetUint64();
+  } else if (value.IsString()) {
+    std::string text(value.GetString(), value.GetStringLength());
+    size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos || text.find_first_not_of("0123456789", first) != std::string::npos) {
+      return false;
+    }
+    bool overflow = false;
+    read = text_to_uint64(text, &overflow);
+    if (overflow) return false;
+  } else {
+    return false;
+  }
+  if (read == 0 || read == UINT64_MAX) return false;
+  *id = read;
+  return true;
+}
+
 }  // namespace
+
+const char* const APISendCmd::kBadIdText = "id is not a whole number in 1..18446744073709551614";
 
 APISendCmd::APISendCmd(CourseHolder& course, InstructionManager& manager, InstructionSet& set,
                        RecordReporting& reporting)
@@ -53,7 +81,11 @@ bool APISendCmd::buildInstruction(const std::string& target, const std::string& 
   try {
     JsonDocument doc;
     parse_json(command_text, &doc);
-    id = text_to_uint64(json_as_text(json_at(doc, "id")));
+    if (!instruction_id(json_at(doc, "id"), &id)) {
+      *error = kBadIdText;
+      LOG("w", "%s", error->c_str());
+      return false;
+    }
     try {
       const JsonValue& params = json_at(doc, "params");
       std::string action = json_as_text(json_at(params, "action"));

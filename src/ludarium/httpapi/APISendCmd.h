@@ -21,9 +21,13 @@ class APISendCmd : public BaseHttpAPI {
   int onHandleEvent(HttpRequest& request) override;
 
   // Builds the instruction from the two parameters. False with the failure
-  // text in *error when the target (or a command without "id") is unusable.
+  // text in *error when the target (or a command without "id") is unusable,
+  // or the id is not a whole number in 1 .. 2^64-2 (kBadIdText); nothing of
+  // such a command is kept, the lock state included.
   bool buildInstruction(const std::string& target, const std::string& command,
                         Instruction* instruction, std::string* error);
+
+  static const char* const kBadIdText;
 
  private:
   CourseHolder& course_;

@@ -13,7 +13,7 @@ int64_t whole_seconds(int64_t ms) { return ms / 1000; }
 
 }  // namespace
 
-SocketTaskThread::Wait SocketTaskThread::pass_working(bool readable) {
+SocketTaskThread::Wait SocketTaskThread::pass_working() {
   // A delivery waiting out its pause goes out first: the pause ended, or a
   // wake cut it short.
   if (delivery_pending_) {
@@ -28,15 +28,16 @@ SocketTaskThread::Wait SocketTaskThread::pass_working(bool readable) {
   int32_t course_class = context_.course.classId();
   if (course_class != student_.class_id) {
     if (course_class != 0 && course_class != -1) {
-      farewell_step_ = 3;
+      // QUIT, unless a kick-off has already chosen KICKOFF.
+      int32_t none = 0;
+      farewell_step_.compare_exchange_strong(none, 3);
       state_ = kOffline;
       return go_on(link_->now_ms());
     }
-    // No valid course: nothing to do until the course changes (a wake).
-    return Wait{kNoDeadline, false};
+    return pause_for_course();
   }
 
-  working_receive(readable);
+  working_receive();
   if (stop_ != 0) return go_on(link_->now_ms());
 
   int64_t now = link_->now_ms();
@@ -67,7 +68,8 @@ SocketTaskThread::Wait SocketTaskThread::pass_working(bool readable) {
   }
   InstructionEntry entry = context_.instructions.select_for(student_, groups_);
   uint64_t id = entry.instruct_id;
-  if (id != 0 && id != acked_id_ && id != inflight_id_) {
+  // An id whose attempt failed is not new again: its re-sends are counted.
+  if (id != 0 && id != acked_id_ && id != inflight_id_ && !(send_failed_ && id == failed_id_)) {
     send_failed_ = false;
     resend_count_ = 0;
     deliver(id, entry.command, "working send instruction");
@@ -88,10 +90,10 @@ SocketTaskThread::Wait SocketTaskThread::pass_working(bool readable) {
 
 // Takes every frame that has come, up to a bound that keeps one chatty
 // tablet from holding its thread.
-void SocketTaskThread::working_receive(bool readable) {
+void SocketTaskThread::working_receive() {
   for (int frames = 0; frames < kFramesPerPass; ++frames) {
     Message m;
-    int rc = receive(readable || frames > 0, &m, reported_ip());
+    int rc = receive(&m, reported_ip());
     if (rc == -1) {
       int code = failure_code(reported_ip());
       if (code < 0) return;
@@ -147,24 +149,36 @@ void SocketTaskThread::finish_delivery() {
   student_.send_times = resend_count_;
 
   std::string head = write_frame(static_cast<int32_t>(command.size()), INSTRUCTION, id);
-  if (head.empty()) {
-    instruction_attempt_ = link_->now_ms();
-    send_failed_ = true;
-    return;
-  }
-  int rc = link_->send(head + "\n" + command);
+  int rc = head.empty() ? kNoHead : link_->send(head + "\n" + command);
   if (rc > 0) {
     inflight_id_ = id;
     instruction_attempt_ = link_->now_ms();
     send_failed_ = false;
-  } else if (rc == -1) {
+    return;
+  }
+  if (rc == -1) {
     int code = failure_code(reported_ip());
     if (code < 0) return;
     LOG("e", "user_id:%d ip:%s socket error!Error code:%d Status:%s", student_.user_id, reported_ip(), code,
         delivery_status_);
-    instruction_attempt_ = link_->now_ms();
-    send_failed_ = true;
   }
+  // No head, a failure, or no room (a tablet that does not read): a failed
+  // attempt, re-sent and counted until the limit ends the session.
+  instruction_attempt_ = link_->now_ms();
+  send_failed_ = true;
+  failed_id_ = id;
+}
+
+// No valid course: nothing is sent until the course changes (a wake), but
+// the connection is still watched, so that a tablet that closes it ends its
+// session now; what it sends meanwhile is read and taken as in working.
+SocketTaskThread::Wait SocketTaskThread::pause_for_course() {
+  working_receive();
+  int64_t now = link_->now_ms();
+  if (stop_ != 0) return go_on(now);
+  if (read_failed_) return Wait{now + kPassMs, false};
+  if (read_again_) return Wait{now, true};
+  return Wait{kNoDeadline, true};
 }
 
 // The nearest of: the session time-out, the next heartbeat, the next

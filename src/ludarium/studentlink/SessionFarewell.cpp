@@ -12,21 +12,21 @@ int64_t whole_seconds(int64_t ms) { return ms / 1000; }
 
 }  // namespace
 
-SocketTaskThread::Wait SocketTaskThread::pass_offline(bool readable) {
+SocketTaskThread::Wait SocketTaskThread::pass_offline() {
   int step = farewell_step_;
   switch (step) {
     case 1:
-      farewell_send(KICKOFF, &kickoff_failures_, &kickoff_sent_, "offline %s:%d skickoff_overtimes [offline]",
+      farewell_send(step, KICKOFF, &kickoff_failures_, &kickoff_sent_, "offline %s:%d skickoff_overtimes [offline]",
                     "send kickoff");
       break;
     case 2:
-      farewell_wait(readable, kickoff_sent_, "offline %s:%d rkickoff_overtime [offline]", "reply kickoff");
+      farewell_wait(kickoff_sent_, "offline %s:%d rkickoff_overtime [offline]", "reply kickoff");
       break;
     case 3:
-      farewell_send(QUIT, &quit_failures_, &quit_sent_, "offline %s:%d squit_overtimes [offline]", "send quit");
+      farewell_send(step, QUIT, &quit_failures_, &quit_sent_, "offline %s:%d squit_overtimes [offline]", "send quit");
       break;
     case 4:
-      farewell_wait(readable, quit_sent_, "offline %s:%d rquit_overtime [offline]", "quit reply");
+      farewell_wait(quit_sent_, "offline %s:%d rquit_overtime [offline]", "quit reply");
       break;
   }
   int64_t now = link_->now_ms();
@@ -44,7 +44,7 @@ SocketTaskThread::Wait SocketTaskThread::pass_offline(bool readable) {
   return current != step ? go_on(now) : retry_later(now);
 }
 
-void SocketTaskThread::farewell_send(int32_t type, int32_t* failures, int64_t* sent_at, const char* overtime,
+void SocketTaskThread::farewell_send(int step, int32_t type, int32_t* failures, int64_t* sent_at, const char* overtime,
                                      const char* status) {
   if (*failures > 4) {
     end_with(overtime, reported_ip(), peer_port_);
@@ -53,25 +53,30 @@ void SocketTaskThread::farewell_send(int32_t type, int32_t* failures, int64_t* s
   int rc = send(type);
   if (rc > 0) {
     *sent_at = link_->now_ms();
-    farewell_step_ = farewell_step_ + 1;
+    farewell_advance(step);
   } else if (rc == -1) {
     int code = failure_code(reported_ip());
     if (code < 0) return;
     LOG("e", "user_id:%d ip:%s socket error!Error code:%d Status:%s", student_.user_id, reported_ip(), code,
         status);
     (*failures)++;
-  } else if (rc == kNoHead) {
-    (*failures)++;
+  } else {
+    (*failures)++;  // no head built, or no room: a tablet that does not read
   }
 }
 
-void SocketTaskThread::farewell_wait(bool readable, int64_t sent_at, const char* overtime, const char* status) {
+void SocketTaskThread::farewell_advance(int step) {
+  int32_t expected = step;
+  farewell_step_.compare_exchange_strong(expected, step + 1);
+}
+
+void SocketTaskThread::farewell_wait(int64_t sent_at, const char* overtime, const char* status) {
   if (whole_seconds(link_->now_ms()) - whole_seconds(sent_at) > 1) {
     end_with(overtime, reported_ip(), peer_port_);
     return;
   }
   Message m;
-  int rc = receive(readable, &m, reported_ip());
+  int rc = receive(&m, reported_ip());
   if (rc == -1) {
     int code = failure_code(reported_ip());
     if (code < 0) return;

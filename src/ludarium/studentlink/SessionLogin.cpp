@@ -9,11 +9,11 @@ int64_t whole_seconds(int64_t ms) { return ms / 1000; }
 
 }  // namespace
 
-SocketTaskThread::Wait SocketTaskThread::pass_prepare(bool readable) {
+SocketTaskThread::Wait SocketTaskThread::pass_prepare() {
   int step = prepare_step_;
   switch (step) {
     case 1: prepare_ask(); break;
-    case 2: prepare_wait_record(readable); break;
+    case 2: prepare_wait_record(); break;
     case 3: prepare_reply(ACK, "offline %s:%d sci_overtimes [offline]"); break;
     case 4: prepare_reply(LOGIN_REFUSED, "offline %s:%d rr_overtimes [offline]"); break;
   }
@@ -48,16 +48,18 @@ void SocketTaskThread::prepare_ask() {
   } else if (rc == kNoHead) {
     LOG("e", "ip:%s:%d construct head json string error", peer_ip_.c_str(), peer_port_);
     ask_failures_++;
+  } else {
+    ask_failures_++;  // no room: a tablet that does not read is not waited for
   }
 }
 
-void SocketTaskThread::prepare_wait_record(bool readable) {
+void SocketTaskThread::prepare_wait_record() {
   if (whole_seconds(link_->now_ms()) - whole_seconds(ask_sent_) > 2) {
     end_with("offline %s:%d rc_overtime [offline]", peer_ip_.c_str(), peer_port_);
     return;
   }
   Message m;
-  int rc = receive(readable, &m, peer_ip_.c_str());
+  int rc = receive(&m, peer_ip_.c_str());
   if (rc == -1) {
     int code = failure_code(peer_ip_.c_str());
     if (code < 0) return;
@@ -125,8 +127,11 @@ void SocketTaskThread::prepare_reply(int32_t type, const char* overtime_text) {
     }
     heartbeat_sent_ = last_heard_ = link_->now_ms();
     // Whatever the tablet sent behind its record is read in working.
-    read_again_ = !pending_.empty();
-    state_ = kWorking;
+    if (!pending_.empty()) read_again_ = true;
+    // Working, unless a kick-off came while the ACK went out (the tablet
+    // may log in elsewhere as soon as it has the ACK): that farewell stands.
+    int32_t prepare = kPrepare;
+    state_.compare_exchange_strong(prepare, kWorking);
   } else if (rc == -1) {
     int code = failure_code(reported_ip());
     if (code < 0) return;
@@ -136,5 +141,7 @@ void SocketTaskThread::prepare_reply(int32_t type, const char* overtime_text) {
   } else if (rc == kNoHead) {
     LOG("e", "ip:%s:%d construct head json string error", peer_ip_.c_str(), peer_port_);
     reply_failures_++;
+  } else {
+    reply_failures_++;  // no room
   }
 }

@@ -30,6 +30,7 @@ void SocketTaskThread::initialise() {
   ask_failures_ = reply_failures_ = unanswered_heartbeats_ = kickoff_failures_ = quit_failures_ = 0;
   send_failed_ = false;
   kicked_ = false;
+  login_since_ = link_->now_ms();
 }
 
 void SocketTaskThread::run() {
@@ -47,12 +48,27 @@ void SocketTaskThread::run() {
 }
 
 SocketTaskThread::Wait SocketTaskThread::pass(bool readable) {
-  switch (state_) {
-    case kPrepare: return pass_prepare(readable);
-    case kWorking: return pass_working(readable);
-    case kOffline: return pass_offline(readable);
+  if (readable) read_again_ = true;  // cleared by the receive that drains it
+  int state = state_;
+  if ((state == kPrepare || state == kOffline) && past_deadline(link_->now_ms())) return go_on(link_->now_ms());
+  switch (state) {
+    case kPrepare: return pass_prepare();
+    case kWorking: return pass_working();
+    case kOffline: return pass_offline();
     default: return retry_later(link_->now_ms());  // ended from outside; stop_ follows
   }
+}
+
+bool SocketTaskThread::past_deadline(int64_t now) {
+  if (state_ == kPrepare) {
+    if (now - login_since_ < kLoginDeadlineMs) return false;
+    end_with("offline %s:%d login overtime [offline]", peer_ip_.c_str(), peer_port_);
+    return true;
+  }
+  if (farewell_since_ == 0) farewell_since_ = now;
+  if (now - farewell_since_ < kFarewellDeadlineMs) return false;
+  end_with("offline %s:%d farewell overtime [offline]", reported_ip(), peer_port_);
+  return true;
 }
 
 void SocketTaskThread::draw_jitter() { jitter_ms_ = static_cast<int64_t>(random_() % 2000); }
@@ -68,8 +84,8 @@ int SocketTaskThread::send(int32_t type, uint64_t instruct_id, const std::string
   return link_->send(head + "\n" + body);
 }
 
-int SocketTaskThread::receive(bool readable, Message* m, const char* ip) {
-  if (!readable && !read_again_) return 0;
+int SocketTaskThread::receive(Message* m, const char* ip) {
+  if (!read_again_) return 0;
   read_again_ = read_failed_ = false;
   int rc = read_message(link_.get(), m, &pending_);
   if (rc > 0) {
@@ -121,10 +137,12 @@ int SocketTaskThread::failure_code(const char* ip) {
   return -1;
 }
 
+// The step is chosen before the state changes, so the session never runs an
+// offline pass without a farewell chosen.
 void SocketTaskThread::kickoff() {
-  state_ = kOffline;
-  farewell_step_ = 1;
   kicked_ = true;
+  farewell_step_ = 1;
+  state_ = kOffline;
   link_->wake();
 }
 

@@ -55,6 +55,10 @@ class SocketTaskThread {
   void run();
   // Session thread: one pass of the current state, then what to wait for.
   // `readable` says whether the last wait found the connection readable.
+  // A readable connection stays "to be read" until a receive has been made:
+  // Winsock reports readability once and again only after a receive, so a
+  // pass that does not receive (a farewell send, a paused class) must leave
+  // the receive to a later pass rather than forget it.
   Wait pass(bool readable);
 
   // Any thread, under the directory's lock.
@@ -79,35 +83,40 @@ class SocketTaskThread {
 
  private:
   // prepare (SessionLogin.cpp)
-  Wait pass_prepare(bool readable);
+  Wait pass_prepare();
   void prepare_ask();
-  void prepare_wait_record(bool readable);
+  void prepare_wait_record();
   void prepare_reply(int32_t type, const char* overtime_text);
   void accept_login(const User& login, const User& previous);
 
   // working (SessionDelivery.cpp)
-  Wait pass_working(bool readable);
-  void working_receive(bool readable);
+  Wait pass_working();
+  void working_receive();
   void deliver(uint64_t id, const std::string& command, const char* failure_status);
   void finish_delivery();
+  Wait pause_for_course();
   Wait working_wait(int64_t now);
 
   // offline (SessionFarewell.cpp)
-  Wait pass_offline(bool readable);
-  void farewell_send(int32_t type, int32_t* failures, int64_t* sent_at, const char* overtime,
+  Wait pass_offline();
+  void farewell_send(int step, int32_t type, int32_t* failures, int64_t* sent_at, const char* overtime,
                      const char* status);
-  void farewell_wait(bool readable, int64_t sent_at, const char* overtime, const char* status);
+  // Moves the farewell from the step just run to the next one, unless a
+  // kick-off chose KICKOFF meanwhile.
+  void farewell_advance(int step);
+  void farewell_wait(int64_t sent_at, const char* overtime, const char* status);
 
   // shared (SocketTaskThread.cpp)
   void set_student(const User& record);
   // Sends a frame; the link's send result, or kNoHead when no head was built.
   int send(int32_t type, uint64_t instruct_id = 0, const std::string& body = std::string());
-  // Reads a frame when one may be there (the wait found the connection
-  // readable, a frame was taken on the last pass, or a failed receive is
-  // due to be tried again): read_message's result, 0 when nothing was read.
+  // Reads a frame when one may be there (read_again_: a wait found the
+  // connection readable and no receive has drained it since, a frame was
+  // taken on the last pass, or a failed receive is due to be tried again):
+  // read_message's result, 0 when nothing was read.
   // A closed connection, an endless head or an impossible length end the
   // session here (with `ip` in the line); the result is then kReadClosed.
-  int receive(bool readable, Message* m, const char* ip);
+  int receive(Message* m, const char* ip);
   void end_session();
   void end_with(const char* format, ...);
   // The socket error of the failed send or receive just made. When it means
@@ -116,6 +125,9 @@ class SocketTaskThread {
   int failure_code(const char* ip);
   const char* reported_ip() const { return student_.user_ip.c_str(); }
   void draw_jitter();
+  // Ends a login or farewell that has not finished within its overall
+  // deadline; true when it did so.
+  bool past_deadline(int64_t now);
   // A step that failed is tried again on the next pass, 200 ms on.
   Wait retry_later(int64_t now) const { return Wait{now + kPassMs, false}; }
   Wait go_on(int64_t now) const { return Wait{now, false}; }
@@ -123,6 +135,12 @@ class SocketTaskThread {
   static constexpr int kNoHead = -1000;
   static constexpr int64_t kPassMs = 200;
   static constexpr int kFramesPerPass = 64;
+  // Overall deadlines of a login (from the first pass) and of a farewell
+  // (from its first pass). Each
+  // step has its own retry limit; these bound a session whose steps keep
+  // going without finishing, such as one kicked again and again.
+  static constexpr int64_t kLoginDeadlineMs = 10000;
+  static constexpr int64_t kFarewellDeadlineMs = 5000;
 
   SessionDirectory* directory_;
   const SessionContext context_;
@@ -136,7 +154,15 @@ class SocketTaskThread {
   int32_t resend_count_ = 0;
   std::atomic<int32_t> state_{kPrepare};
   int32_t prepare_step_ = 1;
-  std::atomic<int32_t> farewell_step_{1};
+  // 0 until a farewell is chosen. A kick-off (another thread) sets 1 at any
+  // time; the session moves it on only by compare-and-exchange from the step
+  // it ran, and chooses QUIT (3) only over 0, so a kick-off always wins.
+  std::atomic<int32_t> farewell_step_{0};
+  // Milliseconds since 1970: when the login began (initialise) and when the
+  // session first ran a farewell pass (0: not yet). A later kick-off does not
+  // restart the farewell's deadline.
+  int64_t login_since_ = 0;
+  int64_t farewell_since_ = 0;
   int32_t ask_failures_ = 0;
   int32_t reply_failures_ = 0;
   int32_t unanswered_heartbeats_ = 0;
@@ -146,14 +172,18 @@ class SocketTaskThread {
   int64_t ask_sent_ = 0, heartbeat_sent_ = 0, instruction_attempt_ = 0, kickoff_sent_ = 0,
           quit_sent_ = 0, last_heard_ = 0;
   bool send_failed_ = false;
+  // The id whose last attempt failed (send_failed_): not new again, so its
+  // re-sends are counted and limited.
+  uint64_t failed_id_ = 0;
   std::atomic<bool> kicked_{false};
   int64_t heartbeat_interval_ms_;
   int32_t session_timeout_s_;
   int64_t jitter_ms_ = 0;
   int32_t task_id_;
   std::string pending_;  // bytes received behind the last frame taken
-  // More may be readable without a wait: a frame was just taken, or a
-  // failed receive is to be tried again.
+  // A receive is due without a wait: the connection was found readable and
+  // not read since, a frame was just taken, or a failed receive is to be
+  // tried again. Cleared only by a receive that found nothing more.
   bool read_again_ = false;
   bool read_failed_ = false;  // the last receive failed: no socket watch until the retry
   // An instruction waiting out its random pause before it is recorded and sent.

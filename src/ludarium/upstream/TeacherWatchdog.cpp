@@ -49,8 +49,10 @@ void TeacherWatchdog::checkTeacherOnline(int port, int64_t now) {
     // No readable current command: the class is ended all the same.
   }
   std::string target = "{\"type\":\"class\", \"class_id\":" + std::to_string(course.class_id) + "}";
-  std::string command = "{\"class\":\"order\",\"id\":" +
-                        uint64_to_text(current.instruct_id + 1) + ",\"params\":{\"action\":\"end_class\"}}";
+  // The next id /sendCmd accepts (1 .. 2^64-2).
+  uint64_t next_id = current.instruct_id + 1 >= UINT64_MAX ? 1 : current.instruct_id + 1;
+  std::string command = "{\"class\":\"order\",\"id\":" + uint64_to_text(next_id) +
+                        ",\"params\":{\"action\":\"end_class\"}}";
   JsonWriter data;
   data.begin_object().member("target", target).member("command", command).end_object();
   std::string url = "http://127.0.0.1:" + std::to_string(port) + "/sendCmd";

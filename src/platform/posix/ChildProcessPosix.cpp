@@ -72,9 +72,24 @@ class PosixChild : public ChildProcess {
   int requested_code_ = -1;
 };
 
+// A launch from before the fork until the child is in the registry.
+struct LaunchWindow {
+  LaunchWindow() : open(child_registry_begin_launch()) {}
+  ~LaunchWindow() {
+    if (open) child_registry_end_launch();
+  }
+  const bool open;
+};
+
 class PosixJob : public KillJob {
  public:
   LaunchResult launch(const std::string& path, ChildProcess** child, int* create_result) override {
+    // No launch while the crash reporter ends the children before a restart.
+    LaunchWindow window;
+    if (!window.open) {
+      *create_result = 0;
+      return kCreateFailed;
+    }
     // The child reports a failed exec through this pipe; a successful exec
     // closes it (close-on-exec) without a byte.
     int fds[2];

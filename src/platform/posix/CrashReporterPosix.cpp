@@ -1,11 +1,14 @@
 #include <execinfo.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -29,6 +32,13 @@ thread_local void* t_alt_stack = nullptr;
 // allocate): the executable, the command line (from /proc/self/cmdline) as
 // an argv, and when the process started.
 bool g_restart = false;
+// How long the restart waits for the killed children to end before it
+// starts the program again (their ports must be free for the successor's).
+const int kChildEndTimeoutMs = 3000;
+// The restarter thread waits on this pipe; a crashed thread writes the
+// crash signal's number into it. -1: no restarter.
+int g_restart_pipe[2] = {-1, -1};
+std::atomic<bool> g_restarter_running{false};
 char g_exe[4096];
 char g_cmdline[16384];
 char* g_argv[256];
@@ -99,15 +109,29 @@ const char* signal_name(int sig) {
   }
 }
 
-// Replaces the crashed process with a fresh start of the program, when it
-// has run long enough; returns only when it does not.
-void restart_in_place() {
+// Whether the crashed process is to be started again.
+bool restart_due() {
   struct timespec now;
-  if (!g_restart || clock_gettime(CLOCK_MONOTONIC, &now) != 0 ||
-      now.tv_sec - g_started.tv_sec < kCrashRestartMinSeconds) {
-    return;
-  }
+  return g_restart && clock_gettime(CLOCK_MONOTONIC, &now) == 0 &&
+         now.tv_sec - g_started.tv_sec >= kCrashRestartMinSeconds;
+}
+
+// Ends the children, waits for them (bounded) and replaces the process with
+// a fresh start of the program; returns only when the exec failed.
+//
+// The exec is made from the restarter thread (or the main thread): a thread
+// that execs takes over the main thread's id, so a robust mutex that the
+// exec'ing thread held (the state store's, taken by a crashed worker) would
+// never be reported abandoned, and every later lock in both programs would
+// time out. The crashed thread instead dies in the exec like every other
+// thread, and the kernel marks what it held as abandoned.
+void restart_now() {
+  // A supervisor thread would launch a replacement as soon as the child
+  // ends: launches are closed first (one under way is let finish, so that
+  // its child is known and killed too).
+  child_registry_close(1000);
   child_registry_kill_all();
+  child_registry_wait_all(kChildEndTimeoutMs);
   put(STDERR_FILENO, "crashed: restarting ");
   put(STDERR_FILENO, g_exe);
   put(STDERR_FILENO, "\n");
@@ -116,6 +140,56 @@ void restart_in_place() {
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   execv(g_exe, g_argv);
+}
+
+// The restarter thread: blocks every signal, never takes a lock, and sleeps
+// on the pipe until a crashed thread asks for the restart.
+void* restarter_thread(void*) {
+  int sig = 0;
+  for (;;) {
+    ssize_t n = read(g_restart_pipe[0], &sig, sizeof(sig));
+    if (n == static_cast<ssize_t>(sizeof(sig))) break;
+    if (n < 0 && errno == EINTR) continue;
+    return nullptr;  // the pipe is gone: no restart
+  }
+  restart_now();
+  // The exec failed: the process ends by the crash's signal.
+  signal(sig, SIG_DFL);
+  kill(getpid(), sig);
+  for (;;) pause();
+}
+
+bool start_restarter() {
+  if (pipe2(g_restart_pipe, O_CLOEXEC) != 0) return false;
+  sigset_t all, old;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &old);  // the thread inherits the mask
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  pthread_attr_setstacksize(&attr, 64 * 1024);
+  pthread_t thread;
+  bool started = pthread_create(&thread, &attr, restarter_thread, nullptr) == 0;
+  pthread_attr_destroy(&attr);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  if (!started) {
+    close(g_restart_pipe[0]);
+    close(g_restart_pipe[1]);
+    g_restart_pipe[0] = g_restart_pipe[1] = -1;
+  }
+  return started;
+}
+
+// Hands the restart to the restarter thread and waits there for the exec to
+// end this thread; without a restarter only the main thread restarts in
+// place. Returns when there is no restart.
+void restart_after_crash(int sig) {
+  if (!restart_due()) return;
+  if (g_restarter_running.load() &&
+      write(g_restart_pipe[1], &sig, sizeof(sig)) == static_cast<ssize_t>(sizeof(sig))) {
+    for (;;) pause();
+  }
+  if (syscall(SYS_gettid) == getpid()) restart_now();
 }
 
 void crash_handler(int sig, siginfo_t* info, void*) {
@@ -150,7 +224,7 @@ void crash_handler(int sig, siginfo_t* info, void*) {
   put(STDERR_FILENO, "crashed: report written to ");
   put(STDERR_FILENO, path);
   put(STDERR_FILENO, "\n");
-  restart_in_place();
+  restart_after_crash(sig);
   // Let the default action end the process with the same signal.
   signal(sig, SIG_DFL);
   raise(sig);
@@ -185,6 +259,7 @@ int crash_install(const CrashInstallInfo* info) {
   }
   g_installed = true;
   g_restart = (info->flags & kCrashRestartFlag) != 0 && prepare_restart();
+  if (g_restart && !g_restarter_running.load()) g_restarter_running.store(start_restarter());
   return crash_install_thread(kCrashAllHandlers);
 }
 
