@@ -2,17 +2,30 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps linux windows asan tsan fuzz fuzz-build fuzz-replay clean
+.PHONY: run test deps run-deps linux windows asan tsan fuzz fuzz-build fuzz-replay clean
+
+# The tests run in network, IPC and mount namespaces of their own
+# (scripts/in-netns), which only root may make: stop before building.
+ifneq ($(filter test asan tsan fuzz fuzz-replay,$(MAKECMDGOALS)),)
+ifneq ($(shell id -u),0)
+$(error The tests need root: they run in network, IPC and mount namespaces of their own. Run "sudo make $(MAKECMDGOALS)")
+endif
+endif
 
 # Seconds each fuzz target runs in `make fuzz`; FUZZ_TARGETS picks some by
 # name (tests/fuzz/NAME.cpp), all by default.
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
-# Debian's packages, and the sources built here: CivetWeb (both platforms),
-# jsoncpp (Windows).
+# What building and testing both platforms needs; run-deps only what
+# building and running the Linux service needs. Both fetch the sources built
+# here: CivetWeb (both platforms), jsoncpp (Windows).
 deps:
-	scripts/install-deps
+	scripts/install-deps test
+	scripts/windows-deps
+
+run-deps:
+	scripts/install-deps run
 	scripts/windows-deps
 
 linux: deps
@@ -36,10 +49,16 @@ windows: deps
 
 # Starts the service supervised: ludguard's console test mode launches
 # ludarium beside it (and again whenever it ends); "q" then Enter, or Ctrl-C,
-# ends both.
-run: linux
+# ends both. Only the programs are built. ludguard's autostart entry goes
+# into XDG folders below build/run, not into the machine's or the user's.
+RUN_DIR := build/run
+run: run-deps
+	cmake --preset linux >/dev/null
+	cmake --build --preset linux -j$(JOBS) --target ludarium ludguard console_www
+	@mkdir -p $(RUN_DIR)/xdg $(RUN_DIR)/config
 	@echo "Teacher's console: http://127.0.0.1:40080/www/ (40081 or 40082 when 40080 is taken)"
-	build/linux/bin/ludguard /test
+	XDG_CONFIG_DIRS=$(CURDIR)/$(RUN_DIR)/xdg XDG_CONFIG_HOME=$(CURDIR)/$(RUN_DIR)/config \
+	  build/linux/bin/ludguard /test
 
 # Builds both platforms and runs every test: Linux unit and end-to-end tests,
 # the fuzz targets' regression corpora under ASan and UBSan, then the Windows

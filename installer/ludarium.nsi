@@ -11,19 +11,31 @@
 ;
 ; Switches: /S silent; /D=<folder> (last, unquoted, blanks allowed) the
 ; install folder; /uninstall runs the uninstaller of the installation (the
-; one in /D=, else the registered one) and waits for it. Uninstaller: /S,
-; /purge also removes log\ and config\.
+; one in /D=, else the registered one) and waits for it; /NOSTART installs
+; without starting the service (the autostart value starts it at the next
+; logon, as it does when the setup program runs as SYSTEM or in session 0,
+; see ServiceStart.nsh). Uninstaller: /S, /purge also removes log\ and
+; config\.
 ; /ORIGINS=<origin>[,<origin>...] (for example
 ; /ORIGINS=https://platform.school.example) lists web pages allowed to use
 ; the classroom from the teacher's browser in config\origins; an existing
 ; file is kept (an upgrade keeps it) and only the origins it lacks are added.
 ; Exit codes: 0 done, 1 cancelled, 2 failed (for example a program file that
-; another process holds open and that therefore cannot be replaced).
+; another process holds open and that therefore cannot be replaced, a folder
+; that holds another program's files; an upgrade then leaves the earlier
+; version in place and running), 3 installed and started, but ludarium.exe
+; could not be registered in the firewall (tablets cannot connect).
+;
+; The setup programs of both architectures share one registration, each in
+; its own registry view: each finds the other's and replaces it (its
+; uninstaller runs first, without /purge), so a PC has one service.
 ;
 ; An uninstaller started by itself copies itself out of the folder, starts
 ; the copy and ends at once with 0, so its caller learns nothing of the
 ; result; "setup /uninstall" does the same but waits for the copy and
-; returns its exit code.
+; returns its exit code, and so does QuietUninstallString, which runs the
+; uninstaller in place (_?=) and leaves the removal of uninstall.exe itself
+; to a copy that waits for its end ("/finish").
 
 Unicode true
 ManifestSupportedOS all
@@ -48,11 +60,19 @@ SetCompressor /SOLID lzma
 !if "${ARCH}" == "x64"
   Target amd64-unicode
   InstallDir "$PROGRAMFILES64\Ludarium"
+  !define DEFAULT_DIR "$PROGRAMFILES64\Ludarium"
   Name "${PRODUCT} (64-bit)"
+  !define OWN_VIEW 64
+  !define OTHER_VIEW 32
+  !define OTHER_NAME "32-bit"
 !else if "${ARCH}" == "x86"
   Target x86-unicode
   InstallDir "$PROGRAMFILES\Ludarium"
+  !define DEFAULT_DIR "$PROGRAMFILES\Ludarium"
   Name "${PRODUCT}"
+  !define OWN_VIEW 32
+  !define OTHER_VIEW 64
+  !define OTHER_NAME "64-bit"
 !else
   !error "ARCH must be x86 or x64"
 !endif
@@ -76,19 +96,28 @@ Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
-Var failure  ; what went wrong, for the message and the details
+Var failure       ; what went wrong, for the message and the details
+Var startService  ; 1 when this setup program starts the service (ServiceStart.nsh)
+Var startReason   ; why not, when it does not
+Var otherDir      ; the folder of the other architecture's installation, or ""
+Var ended         ; 1 once the running service of $INSTDIR was ended
+Var upgrade       ; 1 when the earlier programs were kept in $PLUGINSDIR\old
+Var changed       ; 1 once files of $INSTDIR were replaced
+
+!include "ServiceStart.nsh"
 
 ; Ends ludguard (its job ends ludarium with it), then any ludarium started
 ; on its own, and waits until every program file can be written: a program
-; that is still running keeps its file locked. taskkill ends the programs by
-; name, wherever they were started from: there is one service per PC.
+; that is still running keeps its file locked. Only the programs of
+; $INSTDIR are ended, in every session: a copy started from elsewhere is
+; none of ours.
 !macro END_SERVICE un
 Function ${un}EndService
-  nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM ludguard.exe'
-  Pop $0
+  Push ludguard.exe
+  Call ${un}EndProgram
   Sleep 500
-  nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM ludarium.exe'
-  Pop $0
+  Push ludarium.exe
+  Call ${un}EndProgram
   StrCpy $1 0
   ${Do}
     Push ludguard.exe
@@ -104,6 +133,54 @@ Function ${un}EndService
     ${IfThen} $1 >= 40 ${|} ${ExitDo} ${|}
     Sleep 250
   ${Loop}
+FunctionEnd
+
+; Ends every process whose program is $INSTDIR\<name> (popped).
+Function ${un}EndProgram
+  Exch $R0
+  Push $R1
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
+  Push $R6
+  Push $R7
+  Push $R8
+  System::Alloc 65536  ; room for 16384 process ids
+  Pop $R1
+  System::Call 'kernel32::K32EnumProcesses(p R1, i 65536, *i 0 R2) i .R3'
+  ${If} $R3 != 0
+    IntOp $R2 $R2 / 4
+    StrCpy $R4 0
+    ${DoWhile} $R4 < $R2
+      IntOp $R5 $R4 * 4
+      IntPtrOp $R5 $R1 + $R5
+      System::Call '*$R5(i .R6)'
+      ; PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE
+      System::Call 'kernel32::OpenProcess(i 0x101001, i 0, i R6) p .R7'
+      ${If} $R7 != 0
+        System::Call 'kernel32::QueryFullProcessImageNameW(p R7, i 0, w .R8, *i ${NSIS_MAX_STRLEN}) i .R3'
+        ${If} $R3 != 0
+        ${AndIf} $R8 == "$INSTDIR\$R0"
+          DetailPrint "Ending $R8 (process $R6)"
+          System::Call 'kernel32::TerminateProcess(p R7, i 1)'
+          System::Call 'kernel32::WaitForSingleObject(p R7, i 5000)'
+        ${EndIf}
+        System::Call 'kernel32::CloseHandle(p R7)'
+      ${EndIf}
+      IntOp $R4 $R4 + 1
+    ${Loop}
+  ${EndIf}
+  System::Free $R1
+  Pop $R8
+  Pop $R7
+  Pop $R6
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Pop $R0
 FunctionEnd
 
 ; Pushes 1 when $INSTDIR\<name> is absent or can be opened for writing,
@@ -132,9 +209,10 @@ FunctionEnd
 !insertmacro END_SERVICE ""
 !insertmacro END_SERVICE "un."
 
-; Fails the installation: a message (the default answer in silent mode),
-; exit code 2.
+; Fails the installation: puts the earlier version back and starts it again
+; (Rollback), a message (the default answer in silent mode), exit code 2.
 !macro FAIL
+  Call Rollback
   DetailPrint "$failure"
   MessageBox MB_OK|MB_ICONSTOP "$failure" /SD IDOK
   SetErrorLevel 2
@@ -142,19 +220,41 @@ FunctionEnd
 !macroend
 
 ; Fails before anything is changed when a program of an earlier version
-; cannot be replaced, and starts the service that was ended for it again.
+; cannot be replaced.
 !macro CHECK_WRITABLE name
   Push ${name}
   Call Writable
   Pop $0
   ${If} $0 != 1
     StrCpy $failure "$INSTDIR\${name} is in use and cannot be replaced."
-    ${If} ${FileExists} "$INSTDIR\ludguard.exe"
-      Exec '"$INSTDIR\ludguard.exe"'
-    ${EndIf}
     !insertmacro FAIL
   ${EndIf}
 !macroend
+
+; After a failure: the earlier programs and pages back in place (or, for a
+; first installation, the new ones removed), and the service that was ended
+; for the upgrade started again where this setup program may start it.
+Function Rollback
+  ${If} $changed == 1
+    ${If} $upgrade == 1
+      DetailPrint "Restoring the earlier version"
+      RMDir /r "$INSTDIR\www"
+      CopyFiles /SILENT "$PLUGINSDIR\old\*.*" "$INSTDIR"
+    ${Else}
+      Delete "$INSTDIR\ludarium.exe"
+      Delete "$INSTDIR\ludguard.exe"
+      Delete "$INSTDIR\ludstore.exe"
+      Delete "$INSTDIR\ludtablet.exe"
+      RMDir /r "$INSTDIR\www"
+      RMDir "$INSTDIR"
+    ${EndIf}
+  ${EndIf}
+  ${If} $ended == 1
+  ${AndIf} $startService == 1
+  ${AndIf} ${FileExists} "$INSTDIR\ludguard.exe"
+    Exec '"$INSTDIR\ludguard.exe"'
+  ${EndIf}
+FunctionEnd
 
 !macro PUT_PROGRAM name
   ClearErrors
@@ -180,6 +280,92 @@ Function .onInit
   ${IfNot} ${Errors}
     Call RunUninstaller
   ${EndIf}
+
+  ClearErrors
+  ${GetOptions} $R0 "/NOSTART" $R1
+  StrCpy $R2 1
+  ${IfThen} ${Errors} ${|} StrCpy $R2 0 ${|}
+  Call ServiceStartFacts
+  Call ServiceStartDecision
+  StrCpy $startService $R3
+  StrCpy $startReason $R4
+
+  ; The other architecture's installation: replaced by this one, which goes
+  ; into its folder (keeping its log\ and config\) unless this one is
+  ; installed already or /D= names another.
+  StrCpy $otherDir ""
+  ${If} ${RunningX64}
+    SetRegView ${OTHER_VIEW}
+    ReadRegStr $otherDir HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    SetRegView ${OWN_VIEW}
+  ${EndIf}
+  ReadRegStr $R1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $otherDir != ""
+  ${AndIf} $R1 == ""
+  ${AndIf} $INSTDIR == "${DEFAULT_DIR}"
+    StrCpy $INSTDIR $otherDir
+  ${EndIf}
+FunctionEnd
+
+; A folder that holds files of another program is refused: the uninstaller
+; empties www\, log\ and config\ of its folder. Ours is a folder that is
+; absent, registered (by either architecture), or holds nothing but what an
+; installation puts there (as after an uninstall that kept log\ and config\).
+Function CheckFolder
+  ${IfNot} ${FileExists} "$INSTDIR\*.*"
+    Return
+  ${EndIf}
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $R0 == $INSTDIR
+  ${OrIf} $otherDir == $INSTDIR
+    Return
+  ${EndIf}
+  StrCpy $R2 ""
+  FindFirst $R0 $R1 "$INSTDIR\*.*"
+  ${DoWhile} $R1 != ""
+    ${If} $R1 != "."
+    ${AndIf} $R1 != ".."
+      ${If} $R1 != "ludarium.exe"
+      ${AndIf} $R1 != "ludguard.exe"
+      ${AndIf} $R1 != "ludstore.exe"
+      ${AndIf} $R1 != "ludtablet.exe"
+      ${AndIf} $R1 != "uninstall.exe"
+      ${AndIf} $R1 != "www"
+      ${AndIf} $R1 != "log"
+      ${AndIf} $R1 != "config"
+        StrCpy $R2 $R1
+        ${ExitDo}
+      ${EndIf}
+    ${EndIf}
+    FindNext $R0 $R1
+  ${Loop}
+  FindClose $R0
+  ${If} $R2 != ""
+    StrCpy $failure "$INSTDIR holds files that are not of ${PRODUCT} ($R2): choose an empty folder or the folder of its installation."
+    !insertmacro FAIL
+  ${EndIf}
+FunctionEnd
+
+; Runs the other architecture's uninstaller (without /purge) and waits for
+; it; its registration goes with it.
+Function ReplaceOther
+  ${If} $otherDir == ""
+    Return
+  ${EndIf}
+  DetailPrint "Replacing the ${OTHER_NAME} installation in $otherDir"
+  ${If} ${FileExists} "$otherDir\uninstall.exe"
+    ClearErrors
+    CopyFiles /SILENT "$otherDir\uninstall.exe" "$PLUGINSDIR\other-uninstall.exe"
+    ExecWait '"$PLUGINSDIR\other-uninstall.exe" /S _?=$otherDir' $R0
+    ${If} ${Errors}
+    ${OrIf} $R0 != 0
+      StrCpy $failure "The ${OTHER_NAME} installation in $otherDir could not be removed: remove it first."
+      !insertmacro FAIL
+    ${EndIf}
+  ${EndIf}
+  SetRegView ${OTHER_VIEW}
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  SetRegView ${OWN_VIEW}
 FunctionEnd
 
 Function RunUninstaller
@@ -315,14 +501,34 @@ FunctionEnd
 
 Section "Programs"
   SetShellVarContext all
+  InitPluginsDir
+  Call CheckFolder
+  Call ReplaceOther
   SetOutPath "$INSTDIR"
   DetailPrint "Ending the running service"
   Call EndService
+  StrCpy $ended 1
   !insertmacro CHECK_WRITABLE ludguard.exe
   !insertmacro CHECK_WRITABLE ludarium.exe
   !insertmacro CHECK_WRITABLE ludstore.exe
   !insertmacro CHECK_WRITABLE ludtablet.exe
   !insertmacro CHECK_WRITABLE uninstall.exe
+
+  ; A copy of the earlier version, for Rollback.
+  ${If} ${FileExists} "$INSTDIR\ludguard.exe"
+    ClearErrors
+    CreateDirectory "$PLUGINSDIR\old"
+    CopyFiles /SILENT "$INSTDIR\*.exe" "$PLUGINSDIR\old"
+    ${If} ${FileExists} "$INSTDIR\www\*.*"
+      CopyFiles /SILENT "$INSTDIR\www" "$PLUGINSDIR\old"
+    ${EndIf}
+    ${If} ${Errors}
+      StrCpy $failure "The installed version in $INSTDIR could not be copied aside; nothing was changed."
+      !insertmacro FAIL
+    ${EndIf}
+    StrCpy $upgrade 1
+  ${EndIf}
+  StrCpy $changed 1
 
   ; Only the programs are replaced: log\ and config\ stay as they are.
   SetOverwrite on
@@ -332,12 +538,16 @@ Section "Programs"
   !insertmacro PUT_PROGRAM ludtablet.exe
   RMDir /r "$INSTDIR\www"
 !ifdef WWW
+  ; The folder's contents: "File /r <folder>" would take every folder of
+  ; that name below the folder's parent.
   ClearErrors
-  File /r "${WWW}"
+  SetOutPath "$INSTDIR\www"
+  File /r "${WWW}/*.*"
   ${If} ${Errors}
     StrCpy $failure "$INSTDIR\www could not be written."
     !insertmacro FAIL
   ${EndIf}
+  SetOutPath "$INSTDIR"
 !endif
 
   Call AddOrigins
@@ -354,7 +564,8 @@ Section "Programs"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\ludguard.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  ; In place, so that it waits and returns the uninstaller's exit code.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K /G=0" $0 $1 $2
@@ -364,12 +575,24 @@ Section "Programs"
   CreateShortcut "${MENU_FOLDER}\${PRODUCT}.lnk" "$INSTDIR\ludguard.exe"
   CreateShortcut "${MENU_FOLDER}\Uninstall ${PRODUCT}.lnk" "$INSTDIR\uninstall.exe"
 
-  ; The firewall entry for ludarium.exe, then the service: ludguard
-  ; registers its own autostart value and launches ludarium.
+  ; The firewall entry for ludarium.exe and ludguard's autostart value, then
+  ; the service: ludguard launches ludarium.
   DetailPrint "Registering ludarium.exe in the firewall"
+  ClearErrors
   ExecWait '"$INSTDIR\ludguard.exe" /install' $0
-  DetailPrint "Starting the service"
-  Exec '"$INSTDIR\ludguard.exe"'
+  ${IfThen} ${Errors} ${|} StrCpy $0 2 ${|}
+  ${If} $startService == 1
+    DetailPrint "Starting the service"
+    Exec '"$INSTDIR\ludguard.exe"'
+  ${Else}
+    DetailPrint "The service starts at the next logon, not now: $startReason."
+  ${EndIf}
+  ${If} $0 != 0
+    StrCpy $failure "ludarium.exe could not be registered in the Windows Firewall (ludguard /install: $0; see $INSTDIR\log\Ludguard.log). Tablets cannot connect to this PC until it is."
+    DetailPrint "$failure"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$failure" /SD IDOK
+    SetErrorLevel 3
+  ${EndIf}
 SectionEnd
 
 ; The autostart value ludguard writes, in both registry views: a 32-bit
@@ -398,6 +621,31 @@ Function un.onInit
 !if "${ARCH}" == "x64"
   SetRegView 64
 !endif
+  ${un.GetParameters} $R0
+  ClearErrors
+  ${un.GetOptions} $R0 "/finish" $R1
+  ${IfNot} ${Errors}
+    Call un.Finish
+  ${EndIf}
+FunctionEnd
+
+; "/finish" (a copy in the temporary folder, started by an uninstaller that
+; ran in place): once that has ended, removes its uninstall.exe and the
+; folder if empty, then itself at the next restart.
+Function un.Finish
+  StrCpy $R1 0
+  ${Do}
+    Delete "$INSTDIR\uninstall.exe"
+    ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
+      ${ExitDo}
+    ${EndIf}
+    IntOp $R1 $R1 + 1
+    ${IfThen} $R1 >= 240 ${|} ${ExitDo} ${|}
+    Sleep 250
+  ${Loop}
+  RMDir "$INSTDIR"
+  Delete /REBOOTOK "$EXEPATH"
+  Quit
 FunctionEnd
 
 Section "Uninstall"
@@ -437,8 +685,19 @@ Section "Uninstall"
     SetErrorLevel 2
     Abort "$failure"
   ${EndIf}
-  Delete "$INSTDIR\uninstall.exe"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
-  ; Only when empty: without /purge log\ and config\ keep it.
-  RMDir "$INSTDIR"
+  ${If} $EXEDIR == $INSTDIR
+    ; Running in place (QuietUninstallString): this program's file cannot
+    ; go while it runs; a copy removes it once this one has ended.
+    GetTempFileName $R0
+    ClearErrors
+    CopyFiles /SILENT "$EXEPATH" "$R0"
+    ${IfNot} ${Errors}
+      Exec '"$R0" /finish _?=$INSTDIR'
+    ${EndIf}
+  ${Else}
+    Delete "$INSTDIR\uninstall.exe"
+    ; Only when empty: without /purge log\ and config\ keep it.
+    RMDir "$INSTDIR"
+  ${EndIf}
 SectionEnd

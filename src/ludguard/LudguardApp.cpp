@@ -20,6 +20,8 @@
 namespace {
 
 const uint32_t kCrashFlags = 0x17BFF;
+// Exit code of "/install" when ludarium is not an enabled firewall entry.
+const int kInstallFirewallFailed = 2;
 
 std::wstring widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
@@ -61,8 +63,13 @@ int runTrayMode(Supervisor& supervisor) {
 }  // namespace
 
 int runLudguard(int argc, char** argv, Supervisor& supervisor) {
+  std::string option = argc > 1 ? lower(argv[1]) : std::string();
+  // Setup programs run /install and /uninstall, often silently and while an
+  // instance may still run: those never claim the instance, so they never
+  // wait for a click on the "already started" message.
+  bool setup_mode = option == "/install" || option == "/uninstall";
   crash_wait_for_predecessor();
-  if (!claim_single_instance()) {
+  if (!setup_mode && !claim_single_instance()) {
     show_message(std::string(kProductFullName) + "已经启动！");
     return 0;
   }
@@ -78,7 +85,7 @@ int runLudguard(int argc, char** argv, Supervisor& supervisor) {
   if (crash_install(&info) != 0) {
     char msg[256] = {0};
     crash_last_error(msg, sizeof(msg));
-    return 0;
+    return option == "/install" ? kInstallFirewallFailed : 0;
   }
 
   supervisor.init();
@@ -86,11 +93,13 @@ int runLudguard(int argc, char** argv, Supervisor& supervisor) {
   start_test_crash_hook();
 
   int code = 0;
-  std::string option = argc > 1 ? lower(argv[1]) : std::string();
   if (argc <= 1) {
     code = runTrayMode(supervisor);
   } else if (option == "/install") {
-    enableFireWall(supervisor.executableDirectory(), supervisor.ludariumPath());
+    // The setup program fails on this: without the entry tablets cannot
+    // connect.
+    fw_result r = enableFireWall(supervisor.executableDirectory(), supervisor.ludariumPath());
+    code = r < 0 ? kInstallFirewallFailed : 0;
   } else if (option == "/uninstall") {
     // The entry the common start-up has just written would otherwise start
     // an uninstalled program at the next logon.

@@ -324,6 +324,26 @@ class Shell(GuardTest):
                       "from the firewall.\n" % path, g.guard_log())
         self.assertEqual("1\t/opt/other\tOther\n", read(os.path.join(g.dir, "config", "firewall")))
 
+    def test_setup_switches_run_beside_an_instance_and_report_the_firewall(self):
+        # A setup program runs /install and /uninstall while an instance may
+        # still run: they do their work and never stop at the "already
+        # started" message (a message box on Windows).
+        g = self.guard()
+        pid = self.one_ludarium(g)
+        path = os.path.join(g.dir, "ludarium")
+        done = g.run_again("/install")
+        self.assertEqual(0, done.returncode, done.stderr)
+        self.assertNotIn("已经启动！", done.stderr.decode("utf-8", "replace"))
+        self.assertIn("Authorized application %s is now enabled" % path, g.guard_log())
+        self.assertEqual(0, g.run_again("/uninstall").returncode)
+        self.assertIn("Authorized application %s is removed" % path, g.guard_log())
+        # An entry that cannot be written is not reported as success.
+        os.makedirs(os.path.join(g.dir, "config", "firewall.tmp"))
+        failed = g.run_again("/install")
+        self.assertEqual(2, failed.returncode, failed.stderr)
+        self.assertIn("[enableFireWall] WindowsFirewallAddApp failed: 0x80070005", g.guard_log())
+        self.assertEqual([pid], g.ludarium_pids())
+
     def test_crash_switch_leaves_a_crash_report(self):
         # A crash in the first minute is not restarted (no restart loop).
         g = self.guard(args=("/crash",), programs=())
