@@ -5,6 +5,7 @@ anchor measured in the same run (the old pass structure, bare CivetWeb),
 with the machine and its load. It prints figures; it never fails on speed.
 
     bench/run all [TABLETS ...]        default tablets: 500 2000
+    all_bench.py --table-from FILE     the table again from a saved run's output
 """
 import os
 import platform
@@ -39,25 +40,20 @@ def loadavg():
     return " ".join(open("/proc/loadavg").read().split()[:3])
 
 
-def main():
-    counts = sys.argv[1:] or ["500", "2000"]
+def table(idle, link, http):
+    """The rows of the table from the three benchmarks' outputs."""
     rows = []
-    load_before = loadavg()
-    started = time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())
-
-    idle = run("idle_bench.py", "30", "3")
     summary = dict((m.group(1), m.groups()[1:]) for m in re.finditer(
         r"summary ([^:]+): wakeups_per_s=([\d.]+) cpu_pct=([\d.]+)/([\d.]+)/([\d.]+)", idle))
     anchor = summary.get("anchor")
     anchor_text = ("%s wake-ups/s, %s %% (%s-%s)" % (anchor[0], anchor[2], anchor[1], anchor[3])
                    if anchor else "-")
-    for state in ("idle, no course", "idle, course published"):
+    for state in ("no course", "course published"):
         s = summary.get(state)
-        rows.append(("1", "no tablets, %s" % state.split(", ")[1], "<= 0.05 %, <= 20 wake-ups/s",
+        rows.append(("1", "no tablets, %s" % state, "<= 0.05 %, <= 20 wake-ups/s",
                      "%s wake-ups/s, %s %% (%s-%s)" % (s[0], s[2], s[1], s[3]) if s else "-",
                      "old loops: " + anchor_text))
 
-    link = run("student_link_bench.py", *counts)
     row = re.compile(r"^\s*(\d+)\s+(\S+)\s+([\d.]+)\s+([\d.]+)\s+([\d.]+)\s+([\d.]+)\s+([\d.]+)\s+(\S+)\s+(\S+)\s+"
                      r"(\S+)(?: \((\d+) got it\))?\s+(\S+)\s*$", re.M)
     for m in row.finditer(link):
@@ -69,20 +65,16 @@ def main():
         rows.append(("4", "fan-out p50/p99/max at %s" % n, "p50 <= 110, max <= 300 ms (at 2000)",
                      "%s ms (%s got it)" % (m.group(10), m.group(11)), "floor: 0-199 ms pause"))
         rows.append(("5", "RSS per tablet at %s" % n, "<= 32 KiB (at 4096)", "%s KiB" % m.group(8), "-"))
-    nb = re.search(r"idle with no tablets: ([\d.]+) %", link)
-    if nb:
-        rows.append(("1", "no tablets, after a course (link bench, 20 s)", "<= 0.05 %", "%s %%" % nb.group(1),
-                     "-"))
 
-    http = run("http_bench.py")
     for m in re.finditer(r"^(/\S+)\s+([\d.]+)\s+([\d.]+)\s+([\d.]+)\s*$", http, re.M):
         rows.append(("6", "HTTP %s req/s" % m.group(1), ">= 0.9 of bare CivetWeb",
                      "%s (ratio %s)" % (m.group(2), m.group(4)), "bare CivetWeb: %s" % m.group(3)))
     rows.append(("5", "4,096 tablets (Linux, Wine x64, i686 address space)", "all in, one command to all",
                  "not run by this table", "-"))
+    return rows
 
-    print("### all figures (%s; %s; load average %s before, %s after)" % (started, machine(), load_before,
-                                                                          loadavg()))
+
+def print_table(rows):
     widths = [max(len(r[i]) for r in rows + [("goal", "figure", "target", "measured", "anchor")])
               for i in range(5)]
     line = "| " + " | ".join("%%-%ds" % w for w in widths) + " |"
@@ -90,6 +82,25 @@ def main():
     print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
     for r in sorted(rows, key=lambda r: r[0]):
         print(line % r)
+
+
+def main():
+    if sys.argv[1:2] == ["--table-from"]:
+        text = open(sys.argv[2]).read()
+        parts = dict((m.group(1), m.group(2)) for m in re.finditer(r"^### (\S+)[^\n]*\n(.*?)(?=^### |\Z)", text,
+                                                                   re.M | re.S))
+        print_table(table(parts.get("idle_bench.py", ""), parts.get("student_link_bench.py", ""),
+                          parts.get("http_bench.py", "")))
+        return
+    counts = sys.argv[1:] or ["500", "2000"]
+    load_before = loadavg()
+    started = time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())
+    idle = run("idle_bench.py", "30", "3")
+    link = run("student_link_bench.py", *counts)
+    http = run("http_bench.py")
+    print("### all figures (%s; %s; load average %s before, %s after)" % (started, machine(), load_before,
+                                                                          loadavg()))
+    print_table(table(idle, link, http))
 
 
 if __name__ == "__main__":
