@@ -23,7 +23,12 @@ Brocast::Brocast(CourseHolder& course) : Brocast(course, system_adapter_source()
 Brocast::Brocast(CourseHolder& course, AdapterSource adapters)
     : course_(course), adapters_(std::move(adapters)) {
   course_.on_publish([this] { applyNetCard(); });
-  course_.on_change([this] { wake_.signal(); });
+  // Without a course and while announcing, a change gives the thread
+  // nothing to do (a course published later runs this hook again), so it
+  // is left asleep.
+  course_.on_change([this] {
+    if (course_.stopped() || course_.classId() != -1) wake_.signal();
+  });
   int started = net_startup(2, 2);
   if (started != 0) {
     if (started == -2) net_cleanup();

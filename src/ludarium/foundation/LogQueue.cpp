@@ -1,6 +1,7 @@
 #include "LogQueue.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "Clock.h"
 #include "FileSystem.h"
@@ -26,6 +27,12 @@ void LogQueue::push(const std::string& level, const std::string& line) {
   if (was_empty) queued_.signal();
 }
 
+void LogQueue::popAll(std::deque<std::pair<std::string, std::string>>* entries) {
+  entries->clear();
+  MutexGuard guard(&mutex_);
+  entries->swap(entries_);
+}
+
 bool LogQueue::pop(std::pair<std::string, std::string>* entry) {
   MutexGuard guard(&mutex_);
   if (entries_.empty()) return false;
@@ -45,8 +52,18 @@ bool LogQueue::pop(std::pair<std::string, std::string>* entry) {
 unsigned int LogQueue::thread_main(void* self) {
   LogQueue* queue = static_cast<LogQueue*>(self);
   for (;;) {
-    std::pair<std::string, std::string> entry;
-    while (queue->pop(&entry)) queue->writer_->write(entry.first, entry.second, wall_ms());
+    std::deque<std::pair<std::string, std::string>> batch;
+    for (queue->popAll(&batch); !batch.empty(); queue->popAll(&batch)) {
+      // One time per entry, the same on the console and in the files.
+      std::vector<int64_t> times;
+      for (const auto& entry : batch) {
+        times.push_back(wall_ms());
+        queue->writer_->writeConsole(entry.first, entry.second, times.back());
+      }
+      for (size_t i = 0; i < batch.size(); ++i) {
+        queue->writer_->writeFiles(batch[i].first, batch[i].second, times[i]);
+      }
+    }
     // The signal of a push made since the last pop is kept until this wait
     // takes it, so no line is left waiting for the next one.
     queue->queued_.timedwait(nullptr, kIdleWaitMs);

@@ -20,6 +20,8 @@ class LogQueue {
 
   // Takes the oldest entry; false when the queue is empty.
   bool pop(std::pair<std::string, std::string>* entry);
+  // Takes every queued entry, oldest first, in one hold of the mutex.
+  void popAll(std::deque<std::pair<std::string, std::string>>* entries);
 
  private:
   static unsigned int thread_main(void* self);
