@@ -149,9 +149,13 @@ int main(int argc, char** argv) {
   LOG(descriptors >= kDescriptorsWanted ? "d" : "w", "descriptor limit:%d (wanted %d)", descriptors,
       kDescriptorsWanted);
 
-  // Sessions sleep until they have work: a new class or a new instruction
-  // wakes them. Set before any thread can change the course.
-  gBorcastObj.on_class_change([] { gSocketServer.wake_sessions(); });
+  // Sessions and the instruction worker sleep until they have work: a new
+  // class or a new instruction wakes them. Set before any thread can change
+  // the course.
+  gBorcastObj.on_class_change([] {
+    gInstructionSet.wake_worker();
+    gSocketServer.wake_sessions();
+  });
   LOG("d", "%s", "");
   restore_state();
   LOG("d", "%s", "");

@@ -24,3 +24,20 @@ TEST(AnnounceSchedule, StoppedLineEveryFiveSecondsAndResumeAtOnce) {
   EXPECT_TRUE(s.sendPass("a", 10100));  // the same course goes out again at once
   EXPECT_FALSE(s.sendPass("a", 10200));
 }
+
+TEST(AnnounceSchedule, TimeUntilTheNextRepeatAndStoppedLine) {
+  AnnounceSchedule s(1000);
+  EXPECT_TRUE(s.sendPass("a", 1000));
+  EXPECT_EQ(9000, s.untilRepeat(1000));
+  EXPECT_EQ(100, s.untilRepeat(9900));
+  EXPECT_EQ(0, s.untilRepeat(10000));
+  EXPECT_EQ(0, s.untilRepeat(12000));  // overdue: due now, never negative
+  EXPECT_TRUE(s.sendPass("a", 12000));  // the repeat moves the tick
+  EXPECT_EQ(9000, s.untilRepeat(12000));
+  EXPECT_TRUE(s.sendPass("b", 13000));  // a change does not
+  EXPECT_EQ(8000, s.untilRepeat(13000));
+  EXPECT_EQ(4000, s.untilStoppedLine(13000));
+  EXPECT_TRUE(s.stoppedPass(17000));
+  EXPECT_EQ(5000, s.untilStoppedLine(17000));
+  EXPECT_EQ(0, s.untilStoppedLine(30000));
+}

@@ -179,3 +179,32 @@ TEST(Brocast, AnnouncesOnBothChannelsStopsAndResumes) {
   EXPECT_EQ(expected, channel0.next(3000));
   EXPECT_EQ(expected, channel1.next(3000));
 }
+
+TEST(Brocast, AChangeGoesOutAtOnceNotWithTheNextRepeat) {
+  // Between its 9 s repeats the announcer sleeps; every writer of the
+  // course must wake it. The bound is well under the 9 s a sleeping
+  // announcer would take to send the new text with its repeat.
+  FakeAdapters fake;
+  fake.status = {up(true, {"127.0.0.1"})};
+  fake.records = {record("lo", "127.0.0.1", "255.0.0.0")};
+  Receiver channel0("127.255.255.255", 0);
+  Settings settings;
+  CourseHolder course(settings);
+  Brocast announcer(course, fake.source());
+  BrocastData data;
+  data.class_id = 12;
+  course.setData(data);
+  EXPECT_EQ(course.getJSONString(), channel0.next(5000));
+  sleep_ms(500);  // the announcer is asleep until its repeat
+
+  auto arrives = [&channel0](const std::string& text) {
+    for (int i = 0; i < 40; ++i) {
+      if (channel0.next(100) == text) return true;
+    }
+    return false;
+  };
+  course.update([](BrocastData& d) { d.class_name = "renamed"; });
+  EXPECT_TRUE(arrives(course.getJSONString()));
+  course.setRuning(1);  // a writer that does not republish the course
+  EXPECT_TRUE(arrives(course.getJSONString()));
+}

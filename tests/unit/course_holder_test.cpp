@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <stdexcept>
 
 #include "Brocast.h"
@@ -74,4 +75,33 @@ TEST(CourseHolder, KeepsTheCourseAndItsFlags) {
   EXPECT_NE(std::string::npos, holder.getJSONString().find("\"timeout\":35,"));
   settings.setItimeout(120);
   EXPECT_NE(std::string::npos, holder.getJSONString().find("\"timeout\":120,"));
+}
+
+TEST(CourseHolder, EveryChangeOfWhatIsAnnouncedRunsTheChangeHook) {
+  // The announcer sleeps until this hook wakes it: a writer that does not
+  // run it leaves the tablets with the old course until the next repeat.
+  Settings settings;
+  CourseHolder holder(settings);
+  int changes = 0;
+  holder.on_change([&changes] { changes++; });
+  auto runs = [&](const std::function<void()>& write) {
+    int before = changes;
+    write();
+    return changes - before;
+  };
+  BrocastData d;
+  d.class_id = 5;
+  EXPECT_GE(runs([&] { holder.setData(d); }), 1);
+  EXPECT_GE(runs([&] { holder.update([](BrocastData& c) { c.class_name = "x"; }); }), 1);
+  EXPECT_GE(runs([&] { holder.setRuning(1); }), 1);
+  EXPECT_GE(runs([&] { holder.stop(); }), 1);
+  EXPECT_GE(runs([&] { holder.setAddresses("10.0.0.7", "10.0.0.255"); }), 1);
+  EXPECT_GE(runs([&] { holder.setBroadcastAddress("255.255.255.255"); }), 1);
+  // Readers of an unchanged course run it not at all; the first reader that
+  // sees a new session time-out runs it once.
+  holder.getJSONString();
+  EXPECT_EQ(0, runs([&] { holder.getJSONString(); }));
+  settings.setItimeout(90);
+  EXPECT_EQ(1, runs([&] { holder.getJSONString(); }));
+  EXPECT_EQ(0, runs([&] { holder.getJSONString(); }));
 }

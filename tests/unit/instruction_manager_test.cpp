@@ -34,3 +34,19 @@ TEST(InstructionManager, AnOldInstructionWaitsForANewerOneAndOneRemovalPerCall) 
   EXPECT_EQ(8u, m.getInstruction(100002).instruct_id);
   EXPECT_EQ(8u, m.getInstruction(101500).instruct_id);
 }
+
+TEST(InstructionManager, TimeUntilTheNextHandOver) {
+  // What the instruction worker sleeps: nothing is due while at most one
+  // instruction is queued; with more, the front goes 1.5 s after it came.
+  InstructionManager m;
+  EXPECT_EQ(-1, m.untilHandOver(0));
+  m.add(with_id(1), 1000);
+  EXPECT_EQ(-1, m.untilHandOver(99999));
+  m.add(with_id(2), 1200);
+  EXPECT_EQ(1501, m.untilHandOver(1000));
+  EXPECT_EQ(1, m.untilHandOver(2500));
+  EXPECT_EQ(0, m.untilHandOver(2501));
+  EXPECT_EQ(0, m.untilHandOver(9000));
+  EXPECT_EQ(2u, m.getInstruction(2501).instruct_id);
+  EXPECT_EQ(-1, m.untilHandOver(2501));
+}

@@ -178,3 +178,20 @@ TEST(LogQueue, ABurstFromSeveralThreadsIsWrittenInPushOrder) {
     }
   }
 }
+
+TEST(LogQueue, ALoneLineAfterAQuietSpellIsWrittenWithoutAnotherBehindIt) {
+  // The log thread sleeps while the queue is empty; the push that finds it
+  // empty must wake it, or a lone line would wait for the next one.
+  std::string path = path_join(path_join(module_dir(), "log"), today_verbose_log_name());
+  for (int round = 0; round < 3; ++round) {
+    sleep_ms(300);  // the queue has long been empty
+    std::string marker = "lone-" + std::to_string(wall_ms()) + "-" + std::to_string(round);
+    LOG("d", "%s", marker.c_str());
+    bool written = false;
+    for (int i = 0; i < 500 && !written; ++i) {
+      sleep_ms(10);
+      written = read_text_file(path).find(marker) != std::string::npos;
+    }
+    EXPECT_TRUE(written) << marker;
+  }
+}

@@ -46,13 +46,22 @@ class CourseHolder {
   // Run after a setData or update that changed the class id. Set once,
   // before the writers start.
   void on_class_change(std::function<void()> watcher) { class_watcher_ = std::move(watcher); }
+  // Run after every change of what the announcer sends or whether it
+  // sends: setData, update, setRuning, stop, the addresses, and a
+  // getJSONString that finds the session time-out changed. Set once,
+  // before the writers start. It must not call back into the holder's
+  // writers.
+  void on_change(std::function<void()> hook) { change_hook_ = std::move(hook); }
 
   // Sets only the running field; it neither resumes the announcer nor runs
   // the publish hook.
   void setRuning(int32_t value);
 
   // Stops the announcement until the next setData or update.
-  void stop() { stopped_ = true; }
+  void stop() {
+    stopped_ = true;
+    changed();
+  }
   bool stopped() const { return stopped_; }
 
   // The course JSON; "" while no course is published (class id -1).
@@ -67,6 +76,9 @@ class CourseHolder {
 
  private:
   void published(bool class_changed);
+  void changed() {
+    if (change_hook_) change_hook_();
+  }
 
   const Settings& settings_;
   Mutex mutex_;
@@ -78,4 +90,5 @@ class CourseHolder {
   std::atomic<bool> stopped_{false};
   std::function<void()> publish_hook_;
   std::function<void()> class_watcher_;
+  std::function<void()> change_hook_;
 };

@@ -28,6 +28,11 @@ class InstructionManager {
   Instruction getInstruction();
   Instruction getInstruction(int64_t now_ms);
 
+  // Milliseconds from now_ms until getInstruction would drop the front (0
+  // when it would now), or -1 while at most one instruction is queued and
+  // nothing will change without an add.
+  int64_t untilHandOver(int64_t now_ms);
+
  private:
   Mutex mutex_;  // guards queue_
   std::deque<Instruction> queue_;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "Clock.h"
 #include "Thread.h"
 
 InstructionSet::InstructionSet(InstructionManager& manager) : manager_(manager) {}
@@ -16,22 +17,39 @@ void InstructionSet::start(std::function<void()> wake_sessions,
   thread_begin(worker, this);
 }
 
+namespace {
+// While instructions wait behind the current one, the worker's passes stay
+// this far apart, as they were when it woke on a fixed period.
+const int64_t kQueuedPassMs = 200;
+// A wait with nothing due still ends now and then; it costs nothing.
+const int64_t kIdleWaitMs = 60 * 1000;
+}  // namespace
+
 unsigned int InstructionSet::worker(void* self) {
   InstructionSet* set = static_cast<InstructionSet*>(self);
   for (;;) {
-    // A pause that a wake_worker ends early; the lock is not held meanwhile.
-    cond_timedwait(set->cond_.get(), nullptr, 200);
     set->workOnce();
+    // A pause that a wake_worker ends early; the lock is not held meanwhile.
+    // A wake given during the pass is kept by the condition until this wait.
+    int64_t pause = set->idleMs(wall_ms());
+    if (cond_timedwait(set->cond_.get(), nullptr, static_cast<int>(pause)) < 0) {
+      sleep_ms(static_cast<unsigned int>(kQueuedPassMs));  // no condition: poll
+    }
   }
+}
+
+int64_t InstructionSet::idleMs(int64_t now_ms) {
+  int64_t hand_over = manager_.untilHandOver(now_ms);
+  if (hand_over < 0) return kIdleWaitMs;
+  return hand_over < kQueuedPassMs ? kQueuedPassMs : hand_over;
 }
 
 void InstructionSet::workOnce() {
   int32_t course_class = class_of_course_ ? class_of_course_() : -1;
   if (course_class == -1) return;
-  if (course_class != class_id()) {
-    reset_for_class(course_class);
-    return;
-  }
+  // A new class forgets the old one's instructions; what is current now is
+  // then filed for the new class in the same pass.
+  if (course_class != class_id()) reset_for_class(course_class);
   Instruction current = manager_.getInstruction();
   if (current.instruct_id != getLastInstructionId()) {
     set_current(current);

@@ -37,13 +37,18 @@ class InstructionSet {
   uint64_t getLastInstructionId();
   void reset_for_class(int32_t class_id);
   int32_t class_id();
-  // Ends the worker's pause at once.
+  // Ends the worker's pause at once: a new instruction, or a change of the
+  // published class.
   void wake_worker();
 
  private:
   static unsigned int worker(void* self);
   // One pass of the worker after its pause.
   void workOnce();
+  // How long the worker may sleep after a pass made at now_ms when nothing
+  // wakes it: until the manager hands over to the next queued instruction,
+  // or without limit (-1).
+  int64_t idleMs(int64_t now_ms);
 
   InstructionManager& manager_;
   std::function<void()> wake_sessions_;       // set before the worker starts

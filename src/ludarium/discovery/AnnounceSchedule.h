@@ -26,6 +26,13 @@ class AnnounceSchedule {
   // the tick; a new text does not.
   bool sendPass(const std::string& text, int64_t now_ms);
 
+  // Milliseconds from now until the last text sent is due again (0 when it
+  // is due already); what the thread may sleep after a send pass when the
+  // course does not change meanwhile.
+  int64_t untilRepeat(int64_t now_ms) const;
+  // Milliseconds from now until the stopped line is due (0 when due).
+  int64_t untilStoppedLine(int64_t now_ms) const;
+
  private:
   int64_t tick_;
   std::string last_;

@@ -23,6 +23,12 @@ Brocast::Brocast(CourseHolder& course) : Brocast(course, system_adapter_source()
 Brocast::Brocast(CourseHolder& course, AdapterSource adapters)
     : course_(course), adapters_(std::move(adapters)) {
   course_.on_publish([this] { applyNetCard(); });
+  // Without a course and while announcing, a change gives the thread
+  // nothing to do (a course published later runs this hook again), so it
+  // is left asleep.
+  course_.on_change([this] {
+    if (course_.stopped() || course_.classId() != -1) wake_.signal();
+  });
   int started = net_startup(2, 2);
   if (started != 0) {
     if (started == -2) net_cleanup();
@@ -42,7 +48,9 @@ Brocast::Brocast(CourseHolder& course, AdapterSource adapters)
 
 Brocast::~Brocast() {
   course_.on_publish(nullptr);
+  course_.on_change(nullptr);
   quit_ = true;
+  wake_.signal();
   // A pass takes at most a few port probes and one send.
   for (int i = 0; i < 3000 && thread_running_; ++i) sleep_ms(10);
   sock_.reset();  // while the socket library is still started
@@ -54,22 +62,53 @@ unsigned int Brocast::announcerThread(void* arg) {
   AnnounceSchedule schedule(elapsed_ms());
   while (!self->quit_) {
     int64_t now = elapsed_ms();
+    int64_t due = -1;  // nothing to do until the course changes
     if (self->course_.stopped()) {
       if (schedule.stoppedPass(now)) {
         console_trace("========== enter  brocast Thread  iexit = %d\n",
                       self->course_.stopped() ? 1 : 0);
       }
+      due = schedule.untilStoppedLine(now);
     } else {
       std::string text = self->course_.getJSONString();
-      if (!text.empty() && schedule.sendPass(text, now)) {
-        self->sendStringBrocast(text, 0);
-        self->sendStringBrocast(text, 1);
+      if (!text.empty()) {
+        if (schedule.sendPass(text, now)) {
+          self->sendStringBrocast(text, 0);
+          self->sendStringBrocast(text, 1);
+        }
+        due = schedule.untilRepeat(now);
       }
     }
-    sleep_ms(100);
+    self->waitForNextPass(now, due);
   }
   self->thread_running_ = false;
   return 0;
+}
+
+void Brocast::waitForNextPass(int64_t pass_ms, int64_t due_ms) {
+  // A wait without a due time still ends now and then; it costs nothing.
+  const int64_t kIdleWaitMs = 60 * 1000;
+  int64_t next = pass_ms + (due_ms < kPassMs ? kPassMs : due_ms);
+  for (;;) {
+    if (quit_) return;
+    int64_t now = elapsed_ms();
+    if (due_ms >= 0 && now >= next) return;
+    int64_t wait = due_ms >= 0 ? next - now : kIdleWaitMs;
+    int woken = wake_.timedwait(nullptr, static_cast<int>(wait));
+    if (woken < 0) {  // no condition: pace the passes as the thread used to
+      sleep_ms(static_cast<unsigned int>(kPassMs));
+      return;
+    }
+    if (woken == 1) {  // the time ran out
+      if (due_ms < 0) return;
+      continue;
+    }
+    // A change: it goes out with the next pass, at once unless the last
+    // pass was less than kPassMs ago.
+    int64_t since = elapsed_ms() - pass_ms;
+    if (since < kPassMs && !quit_) sleep_ms(static_cast<unsigned int>(kPassMs - since));
+    return;
+  }
 }
 
 int Brocast::destinationPort(int channel, const std::function<bool(int)>& in_use) {

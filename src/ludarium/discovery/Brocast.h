@@ -6,6 +6,9 @@
 //
 // Threads: the announcer thread runs from construction until destruction;
 // every other method may be called from any thread.
+// Between passes the announcer thread sleeps on wake_ until its next send
+// or console line is due; the course holder's change hook and the
+// destructor wake it early.
 // Locks: mutex_ guards selected_card_ and working_. The adapter queries run
 // outside it, under apply_mutex_ alone, which orders whole adapter choices
 // so that an older choice never lands after a newer one. The course and the
@@ -38,6 +41,10 @@ class Brocast {
   static const int kChannelPorts[2][3];
   // The longest text a datagram carries.
   static const size_t kMaxDatagram = 1022;
+  // The shortest time between two passes of the announcer thread: a new
+  // course goes out at once and, when the last repeat is older than 9 s,
+  // once more this long after.
+  static constexpr int64_t kPassMs = 100;
 
   // Starts the socket library (2.2) and, when that works, creates the UDP
   // socket, takes the broadcast address from the host's own address and
@@ -76,6 +83,10 @@ class Brocast {
 
  private:
   static unsigned int announcerThread(void* self);
+  // Sleeps until due_ms after pass_ms (due_ms < 0: until woken), or until
+  // woken by a change or the destructor; never less than kPassMs after
+  // pass_ms, so passes stay as far apart as they always were.
+  void waitForNextPass(int64_t pass_ms, int64_t due_ms);
 
   CourseHolder& course_;
   Mutex mutex_;
@@ -85,6 +96,7 @@ class Brocast {
   std::vector<std::string> working_;
   const AdapterSource adapters_;
   bool net_started_ = false;
+  Condition wake_;
   std::atomic<bool> quit_{false};
   std::atomic<bool> thread_running_{false};
 };

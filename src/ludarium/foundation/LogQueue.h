@@ -15,16 +15,22 @@ class LogQueue {
   explicit LogQueue(LogWriter* writer);
 
   // Any thread. Holds the queue mutex for one copy; never waits for disk.
+  // The push that finds the queue empty also wakes the log thread.
   void push(const std::string& level, const std::string& line);
 
   // Takes the oldest entry; false when the queue is empty.
   bool pop(std::pair<std::string, std::string>* entry);
+  // Takes every queued entry, oldest first, in one hold of the mutex.
+  void popAll(std::deque<std::pair<std::string, std::string>>* entries);
 
  private:
   static unsigned int thread_main(void* self);
 
   Mutex mutex_;                                          // guards entries_
   std::deque<std::pair<std::string, std::string>> entries_;
+  // Set by a push onto an empty queue; the log thread sleeps on it once it
+  // has written everything queued.
+  Condition queued_;
   LogWriter* writer_;
 };
 

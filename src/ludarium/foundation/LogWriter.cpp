@@ -76,25 +76,29 @@ LogWriter::LogWriter(const std::string& log_dir, FILE* console)
     : log_dir_(log_dir), console_(console) {}
 
 void LogWriter::write(const std::string& level, const std::string& line, int64_t now_ms) {
+  writeConsole(level, line, now_ms);
+  writeFiles(level, line, now_ms);
+}
+
+void LogWriter::writeConsole(const std::string& level, const std::string& line, int64_t now_ms) {
+  if (console_ == nullptr) return;
+  console_set_color(log_color_for_level(level));
+  fprintf(console_, " %s ", local_time_text(now_ms).c_str());
+  fprintf(console_, " %s\n", line.c_str());
+  console_set_color(7);
+  fflush(console_);
+}
+
+void LogWriter::writeFiles(const std::string& level, const std::string& line, int64_t now_ms) {
   std::string date = log_date_text(now_ms);
   struct tm t;
   local_tm(now_ms, &t);
   sweep_log_dir(log_dir_, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
-
-  STLLogFile verbose(path_join(log_dir_, date + "verbose.log"));
-  if (console_ != nullptr) {
-    console_set_color(log_color_for_level(level));
-    fprintf(console_, " %s ", local_time_text(now_ms).c_str());
-    fprintf(console_, " %s\n", line.c_str());
-  }
   {
     STLLogFile by_level(
         path_join(log_dir_, date + (log_is_error_level(level) ? "error.log" : "debug.log")));
     by_level.write(line.c_str(), now_ms);
   }
+  STLLogFile verbose(path_join(log_dir_, date + "verbose.log"));
   verbose.write(line.c_str(), now_ms);
-  if (console_ != nullptr) {
-    console_set_color(7);
-    fflush(console_);
-  }
 }

@@ -12,7 +12,13 @@ class LogWriter {
   // `log_dir` is created on first use; `console` may be null (no console).
   LogWriter(const std::string& log_dir, FILE* console);
 
+  // The console line, then the files (after the sweep): one entry whole.
   void write(const std::string& level, const std::string& line, int64_t now_ms);
+  // The two halves of write. The log thread prints a whole batch on the
+  // console before it writes the batch's files, so that the console
+  // shows a burst at once instead of a line per few file operations.
+  void writeConsole(const std::string& level, const std::string& line, int64_t now_ms);
+  void writeFiles(const std::string& level, const std::string& line, int64_t now_ms);
 
   const std::string& log_dir() const { return log_dir_; }
 
