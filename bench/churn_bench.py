@@ -11,13 +11,11 @@ Run it through bench/run (own namespaces, loopback only):
 import json
 import os
 import re
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
-from student_link_bench import BIN, get, rss_bytes
+from student_link_bench import BIN, get, rss_bytes, start_server, stop_server
 
 CLASS_ID = 31
 
@@ -33,18 +31,9 @@ def info(path, **fields):
 def main():
     rounds = int(sys.argv[1]) if len(sys.argv) > 1 else 40
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 300
-    work = tempfile.mkdtemp(prefix="ludarium-churn-")
-    shutil.copy2(os.path.join(BIN, "ludarium"), work)
-    server = subprocess.Popen([os.path.join(work, "ludarium")], cwd=work, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
+    server, work = start_server("ludarium-churn-")
     samples = {}
     try:
-        for _ in range(100):
-            try:
-                get("/ping")
-                break
-            except OSError:
-                time.sleep(0.1)
         get("/commitCourseInfo", info=json.dumps({"class": {"class_id": CLASS_ID, "name": "churn"}}))
         time.sleep(1)
         print("round  rss_MiB  login_ms  delivered  left_ms")
@@ -80,9 +69,7 @@ def main():
             print("RSS after round %d is %+.1f %% of RSS after round 10 (%.1f -> %.1f MiB)" % (
                 rounds, 100 * (samples[rounds] / samples[10] - 1), samples[10], samples[rounds]))
     finally:
-        server.kill()
-        server.wait()
-        shutil.rmtree(work, ignore_errors=True)
+        stop_server(server, work)
 
 
 if __name__ == "__main__":

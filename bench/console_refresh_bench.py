@@ -25,13 +25,12 @@ import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 from chromium import browser  # noqa: E402
-from student_link_bench import BIN, get  # noqa: E402
+from student_link_bench import BIN, get, start_server, stop_server  # noqa: E402
 
 CLASS_ID = 12
 STUDENT_PORT = 45678
@@ -82,20 +81,10 @@ def main():
         www, args = args[1], args[2:]
     count = int(args[0]) if args else 2000
     seconds = int(args[1]) if len(args) > 1 else 40
-    work = tempfile.mkdtemp(prefix="ludarium-console-bench-")
-    shutil.copy2(os.path.join(BIN, "ludarium"), work)
-    shutil.copytree(www, os.path.join(work, "www"))
-    server = subprocess.Popen([os.path.join(work, "ludarium")], cwd=work, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
+    server, work = start_server("ludarium-console-bench-", www)
     tablets = []
     driver = profile = None
     try:
-        for _ in range(100):
-            try:
-                get("/ping")
-                break
-            except OSError:
-                time.sleep(0.1)
         get("/commitCourseInfo", info=json.dumps({"teacher": {"user_id": 5, "name": "bench"},
                                                   "class": {"class_id": CLASS_ID, "name": "big"}}))
         quarter = count // 4
@@ -139,9 +128,7 @@ def main():
         for t in tablets:
             t.kill()
             t.wait()
-        server.kill()
-        server.wait()
-        shutil.rmtree(work, True)
+        stop_server(server, work)
 
 
 if __name__ == "__main__":

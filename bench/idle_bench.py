@@ -25,13 +25,13 @@ logged in to the published course.
 import json
 import os
 import re
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import urllib.parse
 import urllib.request
+
+from student_link_bench import start_server, stop_server
 
 BIN = os.environ.get("LUD_BIN_DIR", os.path.join(os.path.dirname(__file__), "..", "build", "linux", "bin"))
 ANCHOR = os.environ.get("LUD_BASE_ANCHOR", os.path.join(os.path.dirname(__file__), "..", "build", "linux",
@@ -148,17 +148,8 @@ def main():
     seconds = int(sys.argv[1]) if len(sys.argv) > 1 else 30
     repeats = int(sys.argv[2]) if len(sys.argv) > 2 else 3
     tablets = int(sys.argv[3]) if len(sys.argv) > 3 else 0
-    work = tempfile.mkdtemp(prefix="ludarium-idle-")
-    shutil.copy2(os.path.join(BIN, "ludarium"), work)
-    server = subprocess.Popen([os.path.join(work, "ludarium")], cwd=work, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
+    server, work = start_server("ludarium-idle-")
     try:
-        for _ in range(100):
-            try:
-                get("/ping")
-                break
-            except OSError:
-                time.sleep(0.1)
         time.sleep(3)
         results = []
         results.append(("no course",) + measure("idle, no course", server.pid, seconds, repeats))
@@ -201,9 +192,7 @@ def main():
             print("summary %s: wakeups_per_s=%.2f cpu_pct=%.4f/%.4f/%.4f" % (
                 title.split(":")[0], wakes, min(cpus), sum(cpus) / len(cpus), max(cpus)))
     finally:
-        server.kill()
-        server.wait()
-        shutil.rmtree(work, ignore_errors=True)
+        stop_server(server, work)
 
 
 if __name__ == "__main__":

@@ -79,19 +79,34 @@ def anchor_idle(count, seconds=20):
         anchor.wait()
 
 
-def main():
-    counts = [int(a) for a in sys.argv[1:]] or [50, 500, 2000]
-    work = tempfile.mkdtemp(prefix="ludarium-bench-")
+
+def start_server(prefix, www=None):
+    """ludarium copied into a fresh folder (with the console when www names
+    it), started and answering /ping; (process, folder)."""
+    work = tempfile.mkdtemp(prefix=prefix)
     shutil.copy2(os.path.join(BIN, "ludarium"), work)
+    if www:
+        shutil.copytree(www, os.path.join(work, "www"))
     server = subprocess.Popen([os.path.join(work, "ludarium")], cwd=work, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
+    for _ in range(100):
+        try:
+            get("/ping")
+            break
+        except OSError:
+            time.sleep(0.1)
+    return server, work
+
+
+def stop_server(server, work):
+    server.kill()
+    server.wait()
+    shutil.rmtree(work, ignore_errors=True)
+
+def main():
+    counts = [int(a) for a in sys.argv[1:]] or [50, 500, 2000]
+    server, work = start_server("ludarium-bench-")
     try:
-        for _ in range(100):
-            try:
-                get("/ping")
-                break
-            except OSError:
-                time.sleep(0.1)
         print("tablets  login_ms  idle_cpu_%  idle_%/100  anchor_%/100  ratio  rss_MiB  rss_KiB/tablet  "
               "hb_gap_ms(min-max)  fanout_p50/p99/max_ms  all_listed_ms")
         base_rss = rss_bytes(server.pid)
@@ -137,9 +152,7 @@ def main():
             sys.stdout.flush()
             time.sleep(35)  # let the sessions of this round time out (earlier builds did not notice a close)
     finally:
-        server.kill()
-        server.wait()
-        shutil.rmtree(work, ignore_errors=True)
+        stop_server(server, work)
 
 
 if __name__ == "__main__":

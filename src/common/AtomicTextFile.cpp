@@ -14,16 +14,7 @@ std::atomic<unsigned> gTemporaryCounter{0};
 int write_durably(const std::string& path, const std::string& text) {
   FILE* f = open_file(path, "w");
   if (f == nullptr) return -1;
-  size_t done = 0;
-  int result = 0;
-  while (done < text.size()) {
-    size_t n = fwrite(text.data() + done, 1, text.size() - done, f);
-    if (n == 0) {  // a full disk or a broken stream: stop instead of spinning
-      result = -1;
-      break;
-    }
-    done += n;
-  }
+  int result = write_all(f, text);
   if (result == 0 && sync_file(f) != 0) result = -1;
   if (fclose(f) != 0) result = -1;
   return result;

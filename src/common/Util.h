@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 // Signed 64-bit integer as decimal text.
@@ -41,3 +42,6 @@ std::string read_text_file(const std::string& path);
 // Writes the whole text in text mode, truncating the file. Returns 0, or -1
 // when the file cannot be opened or a write makes no progress.
 int write_text_file(const std::string& path, const std::string& text);
+// Writes the whole text to an open stream: 0, or -1 when a write makes no
+// progress (a full disk, a broken stream).
+int write_all(FILE* f, const std::string& text);
