@@ -114,6 +114,7 @@ ServerObjects& objects() {
 void clear_config() {
   remove_file(path_join(config_dir(), "servers"));
   remove_file(path_join(config_dir(), "ud"));
+  remove_file(path_join(config_dir(), "origins"));
 }
 
 }  // namespace

@@ -59,6 +59,16 @@ TEST(OriginList, AWriteThatFailsChangesNothing) {
   ASSERT_EQ(0, make_dir(scratch.file("origins")));
   EXPECT_EQ(-1, list.add("http://b.example:80"));
   EXPECT_FALSE(list.contains("http://b.example:80"));
+
+  // A full list takes no more.
+  ScratchDir other("origins-full");
+  OriginList full(other.dir());
+  for (size_t i = 0; i < OriginList::kMaxOrigins; ++i) {
+    ASSERT_EQ(0, full.add("http://p" + std::to_string(i) + ".example:80"));
+  }
+  EXPECT_EQ(-2, full.add("http://one-more.example:80"));
+  EXPECT_EQ(0, full.add("http://p0.example:80"));  // already listed
+  EXPECT_EQ(OriginList::kMaxOrigins, full.origins().size());
 }
 
 TEST(RefusalLog, KeepsTheRecentPagesNewestFirstWithTheirCounts) {

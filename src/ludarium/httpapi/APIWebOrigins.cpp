@@ -44,7 +44,15 @@ void APIWebOrigins::changeOrigin(HttpRequest& request, bool add) {
     replyFailLogged(request, "not a web origin (scheme://host[:port]): " + text, HANDLER_SITE);
     return;
   }
-  if ((add ? origins_.add(origin) : origins_.remove(origin)) != 0) {
+  int rc = add ? origins_.add(origin) : origins_.remove(origin);
+  if (rc == -2) {
+    replyFailLogged(
+        request,
+        "the list of allowed web pages is full (" + std::to_string(OriginList::kMaxOrigins) + ")",
+        HANDLER_SITE);
+    return;
+  }
+  if (rc != 0) {
     replyFail(request, "the list of allowed web pages could not be saved");
     return;
   }

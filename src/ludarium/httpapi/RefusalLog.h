@@ -16,8 +16,8 @@
 class RefusalLog {
  public:
   // How many distinct origins the recent list keeps (the oldest go first).
-  static const size_t kRecent = 20;
-  static const int64_t kLogEveryMs = 60 * 1000;
+  static constexpr size_t kRecent = 20;
+  static constexpr int64_t kLogEveryMs = 60 * 1000;
 
   // A web page of origin was refused uri. Logs unless the origin was logged
   // less than a minute ago; now_ms is the wall clock.

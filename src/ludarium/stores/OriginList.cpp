@@ -76,6 +76,7 @@ int OriginList::add(const std::string& canonical) {
   MutexGuard guard(&lock_);
   refresh(true);
   if (std::find(origins_.begin(), origins_.end(), canonical) != origins_.end()) return 0;
+  if (origins_.size() >= kMaxOrigins) return -2;
   std::vector<std::string> lines = lines_;
   lines.push_back(canonical);
   return store(lines);

@@ -29,9 +29,12 @@ class OriginList {
   // Every listed origin, canonical, in file order, each once.
   std::vector<std::string> origins();
 
+  // How many origins add() lists at most: a school allows a page or two, and
+  // every browser request may look the list up.
+  static constexpr size_t kMaxOrigins = 100;
   // 0 when the origin is listed afterwards (already listed included); -1
-  // when the file could not be written (nothing changed then). The origin
-  // must be canonical.
+  // when the file could not be written, -2 when kMaxOrigins are listed
+  // (nothing changed then). The origin must be canonical.
   int add(const std::string& canonical);
   // 0 when the origin is not listed afterwards; -1 when the file could not
   // be written.
