@@ -66,9 +66,9 @@ def table(idle, link, http):
                      "%s ms (%s got it)" % (m.group(10), m.group(11)), "floor: 0-199 ms pause"))
         rows.append(("5", "RSS per tablet at %s" % n, "<= 32 KiB (at 4096)", "%s KiB" % m.group(8), "-"))
 
-    for m in re.finditer(r"^(/\S+)\s+([\d.]+)\s+([\d.]+)\s+([\d.]+)\s*$", http, re.M):
+    for m in re.finditer(r"^(/\S+)\s+([\d.]+)\s+([\d.]+)\s+([\d.]+)(?:\s+\(([\d. ]+)\))?\s*$", http, re.M):
         rows.append(("6", "HTTP %s req/s" % m.group(1), ">= 0.9 of bare CivetWeb",
-                     "%s (ratio %s)" % (m.group(2), m.group(4)), "bare CivetWeb: %s" % m.group(3)))
+                     "%s (ratio %s; rounds %s)" % (m.group(2), m.group(4), m.group(5) or "-"), "bare CivetWeb: %s" % m.group(3)))
     rows.append(("5", "4,096 tablets (Linux, Wine x64, i686 address space)", "all in, one command to all",
                  "not run by this table", "-"))
     return rows

@@ -2,7 +2,9 @@
 """HTTP API benchmark: requests per second of /ping and /getBroadcast with 8
 concurrent clients against ludarium, and against a bare CivetWeb program that
 answers the same bytes, both run now on this machine; prints the ratio.
-    bench/run http_bench.py [SECONDS]
+The two servers take turns in ROUNDS short runs each, so that a load that
+comes and goes on a shared machine falls on both alike.
+    bench/run http_bench.py [SECONDS [ROUNDS]]
 """
 import json
 import os
@@ -25,7 +27,8 @@ def load(port, path, seconds):
 
 
 def main():
-    seconds = int(sys.argv[1]) if len(sys.argv) > 1 else 10
+    seconds = float(sys.argv[1]) if len(sys.argv) > 1 else 10
+    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 5
     work = tempfile.mkdtemp(prefix="ludarium-http-bench-")
     shutil.copy2(os.path.join(BIN, "ludarium"), work)
     server = subprocess.Popen([os.path.join(work, "ludarium")], cwd=work, stdout=subprocess.DEVNULL,
@@ -40,11 +43,16 @@ def main():
             f.write(body)
         bare = subprocess.Popen([os.path.join(BIN, "bare_civetweb"), "40090", os.path.join(work, "broadcast.json")])
         time.sleep(0.5)
-        print("path           ludarium req/s   bare CivetWeb req/s   ratio")
+        print("path           ludarium req/s   bare CivetWeb req/s   ratio   (ratio of each round)")
         for path in ("/ping", "/getBroadcast"):
-            ours, _ = load(40080, path, seconds)
-            theirs, _ = load(40090, path, seconds)
-            print("%-13s  %15.0f   %19.0f   %5.2f" % (path, ours, theirs, ours / theirs))
+            ours, theirs, ratios = [], [], []
+            for _ in range(rounds):
+                ours.append(load(40080, path, seconds / rounds)[0])
+                theirs.append(load(40090, path, seconds / rounds)[0])
+                ratios.append("%.2f" % (ours[-1] / theirs[-1]))
+            mean_ours, mean_theirs = sum(ours) / rounds, sum(theirs) / rounds
+            print("%-13s  %15.0f   %19.0f   %5.2f   (%s)" %
+                  (path, mean_ours, mean_theirs, mean_ours / mean_theirs, " ".join(ratios)))
     finally:
         server.kill()
         if bare:

@@ -55,10 +55,10 @@ int main(int argc, char** argv) {
   Shared shared;
   shared.port = atoi(argv[1]);
   shared.request = std::string("GET ") + argv[2] + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-  int seconds = atoi(argv[3]);
+  double seconds = atof(argv[3]);
   int concurrency = atoi(argv[4]);
   int64_t start = elapsed_ms();
-  shared.end_ms = start + seconds * 1000LL;
+  shared.end_ms = start + static_cast<long long>(seconds * 1000);
   shared.running = concurrency;
   for (int i = 0; i < concurrency; ++i) thread_begin(client, &shared);
   while (shared.running > 0) sleep_ms(20);

@@ -137,6 +137,29 @@ TEST(LogWriter, SweepDeletesOnlyOurOwnDailyFilesOlderThanThirtyDays) {
   EXPECT_TRUE(s.exists("2014-09-01 verbose.log"));
 }
 
+TEST(LogWriter, FilesKeptOpenForABatchFollowTheDateAndComeBackWhenRemoved) {
+  // The log thread writes a batch without closing the files between lines
+  // and sweeps once a day: a batch that crosses midnight still goes to the
+  // new date's files and sweeps for the new date, and a file removed by
+  // hand is made again by the next batch.
+  Scratch s;
+  s.touch("2014-08-04 verbose.log");  // 31 days old from 2014-09-04 on
+  LogWriter writer(s.dir(), nullptr);
+  writer.writeFiles("d", "late", local_ms(2014, 9, 3, 23, 59, 59, 500));
+  EXPECT_TRUE(s.exists("2014-08-04 verbose.log"));
+  writer.writeFiles("e", "early", local_ms(2014, 9, 4, 0, 0, 0, 100));
+  writer.closeFiles();
+  EXPECT_FALSE(s.exists("2014-08-04 verbose.log"));
+  EXPECT_EQ("2014-09-03 23:59:59.500 late\n", read_text_file(s.file("2014-09-03 verbose.log")));
+  EXPECT_EQ("2014-09-04 00:00:00.100 early\n", read_text_file(s.file("2014-09-04 verbose.log")));
+  EXPECT_EQ("2014-09-04 00:00:00.100 early\n", read_text_file(s.file("2014-09-04 error.log")));
+
+  ASSERT_EQ(0, remove_file(s.file("2014-09-04 verbose.log")));
+  writer.writeFiles("d", "again", local_ms(2014, 9, 4, 0, 0, 1, 0));
+  writer.closeFiles();
+  EXPECT_EQ("2014-09-04 00:00:01.000 again\n", read_text_file(s.file("2014-09-04 verbose.log")));
+}
+
 TEST(LogQueue, ABurstFromSeveralThreadsIsWrittenInPushOrder) {
   // The process-wide queue writes beside the test executable; each thread's
   // lines must appear complete and in their own order.

@@ -64,6 +64,7 @@ unsigned int LogQueue::thread_main(void* self) {
         queue->writer_->writeFiles(batch[i].first, batch[i].second, times[i]);
       }
     }
+    queue->writer_->closeFiles();
     // The signal of a push made since the last pop is kept until this wait
     // takes it, so no line is left waiting for the next one.
     queue->queued_.timedwait(nullptr, kIdleWaitMs);

@@ -75,9 +75,12 @@ void sweep_log_dir(const std::string& dir, int year, int month, int day) {
 LogWriter::LogWriter(const std::string& log_dir, FILE* console)
     : log_dir_(log_dir), console_(console) {}
 
+LogWriter::~LogWriter() = default;
+
 void LogWriter::write(const std::string& level, const std::string& line, int64_t now_ms) {
   writeConsole(level, line, now_ms);
   writeFiles(level, line, now_ms);
+  closeFiles();
 }
 
 void LogWriter::writeConsole(const std::string& level, const std::string& line, int64_t now_ms) {
@@ -91,14 +94,22 @@ void LogWriter::writeConsole(const std::string& level, const std::string& line, 
 
 void LogWriter::writeFiles(const std::string& level, const std::string& line, int64_t now_ms) {
   std::string date = log_date_text(now_ms);
-  struct tm t;
-  local_tm(now_ms, &t);
-  sweep_log_dir(log_dir_, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
-  {
-    STLLogFile by_level(
-        path_join(log_dir_, date + (log_is_error_level(level) ? "error.log" : "debug.log")));
-    by_level.write(line.c_str(), now_ms);
+  if (date != swept_date_) {
+    // A new day: yesterday's files are not written again.
+    closeFiles();
+    struct tm t;
+    local_tm(now_ms, &t);
+    sweep_log_dir(log_dir_, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+    swept_date_ = date;
   }
-  STLLogFile verbose(path_join(log_dir_, date + "verbose.log"));
-  verbose.write(line.c_str(), now_ms);
+  file(date + (log_is_error_level(level) ? "error.log" : "debug.log")).write(line.c_str(), now_ms);
+  file(date + "verbose.log").write(line.c_str(), now_ms);
+}
+
+void LogWriter::closeFiles() { open_files_.clear(); }
+
+STLLogFile& LogWriter::file(const std::string& name) {
+  std::unique_ptr<STLLogFile>& f = open_files_[name];
+  if (!f) f.reset(new STLLogFile(path_join(log_dir_, name)));
+  return *f;
 }

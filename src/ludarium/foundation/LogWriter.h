@@ -5,26 +5,44 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <string>
+
+class STLLogFile;
 
 class LogWriter {
  public:
   // `log_dir` is created on first use; `console` may be null (no console).
   LogWriter(const std::string& log_dir, FILE* console);
+  ~LogWriter();
 
-  // The console line, then the files (after the sweep): one entry whole.
+  // The console line, then the files (after the sweep), then the files are
+  // closed: one entry whole.
   void write(const std::string& level, const std::string& line, int64_t now_ms);
   // The two halves of write. The log thread prints a whole batch on the
   // console before it writes the batch's files, so that the console
   // shows a burst at once instead of a line per few file operations.
   void writeConsole(const std::string& level, const std::string& line, int64_t now_ms);
+  // The files stay open after writeFiles (each line is flushed as it is
+  // written) until closeFiles: the log thread closes them after each
+  // batch, so a busy server does not open and close two files per line,
+  // and a file removed by hand is made again with the next batch.
   void writeFiles(const std::string& level, const std::string& line, int64_t now_ms);
+  void closeFiles();
 
   const std::string& log_dir() const { return log_dir_; }
 
  private:
+  STLLogFile& file(const std::string& name);
+
   std::string log_dir_;
   FILE* console_;
+  // The date text of the last sweep: the directory is swept with the first
+  // entry of each day (and the first of this writer), not with every
+  // entry, since nothing that the sweep decides changes within a day.
+  std::string swept_date_;
+  std::map<std::string, std::unique_ptr<STLLogFile>> open_files_;
 };
 
 // Console attribute for a level: 4 red for "e"/"x", 6 yellow for "w", else 2.
