@@ -183,10 +183,12 @@ class Commands(lud.ServerTest):
         self.assertEqual(b'{"status":1,"msg":"ok"}', send_cmd({"id": "300"}, {"type": "class", "class_id": 12}))
         self.assertEqual(b'{"id": "300"}', self.instruction(t)[2])  # as sent
         time.sleep(1.6)
-        # An over-long command is cut at 2046 characters.
+        # A command that passes 2,046 characters once its members are added
+        # reaches the tablet whole, as JSON.
         send_cmd({"id": "301", "params": {"action": "lock_screen"}, "pad": "p" * 1980},
                  {"type": "class", "class_id": 12}, method="POST")
-        self.assertEqual(2046, len(self.instruction(t, instruct_id="301")[2]))
+        whole = json.loads(self.instruction(t, instruct_id="301")[2])
+        self.assertEqual(("p" * 1980, 1), (whole["pad"], whole["lock_screen"]))
         time.sleep(8)  # no reporter records for the refused commands
         self.assertFalse([r for r in self.upstream.matching("record/cmd") if b"%22cmd_id%22%3a%225%22" in r[1]])
 

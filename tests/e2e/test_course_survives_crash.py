@@ -46,8 +46,8 @@ class ChineseCourse(lud.ServerTest):
             "school_id": "100", "id": "cn", "address": "127.0.0.1:18081",
             "describe": "北京市海淀区第一实验小学教学资源服务器（主楼三层机房，备用）", "recommend": 1}))
         self.assertEqual(ok, info_get("/selectAPIServer", {"id": "cn"}))
-        command = {"id": "4711", "params": {"action": "start_class"},
-                   "note": "请打开课本第二十八页"}
+        note = "请打开课本第二十八页，读第三段。" * 30
+        command = {"id": "4711", "params": {"action": "start_class"}, "note": note}
         params = "target=%s&command=%s" % (
             lud.quote_info(json.dumps({"type": "class", "class_id": 12})),
             lud.quote_info(json.dumps(command, ensure_ascii=False)))
@@ -65,10 +65,12 @@ class ChineseCourse(lud.ServerTest):
         answer = lud.http_get(PORT, "/getBroadcast")[2]
         self.assertGreater(len(course), 1024)
         self.assertGreater(len(instruction), 1024)
-        # The command as sent, whole: it (with the course in it) is below
-        # the command's own limit of 2,046 bytes.
-        self.assertIn("\\u00E8\\u00AF\\u00B7", json.loads(instruction)["szInstruction"])  # 请
-        json.loads(json.loads(instruction)["szInstruction"])
+        # The command as sent, whole, with the course in it: longer than
+        # the 2,046 bytes a command was once cut to.
+        sent = json.loads(instruction)["szInstruction"]
+        self.assertIn("\\u00E8\\u00AF\\u00B7", sent)  # 请
+        self.assertGreater(len(sent), 2046)
+        self.assertEqual(note, json.loads(sent)["note"].encode("latin-1").decode("utf-8"))
         self.assertIn("\\u00E5\\u008C\\u0097\\u00E4\\u00BA\\u00AC", course)  # 北京, byte by byte
 
         pid = g.ludarium_pids()[0]

@@ -9,8 +9,6 @@
 
 namespace {
 
-const size_t kCommandLimit = 2046;
-
 // Lock-screen state after an action; -1 for an action that keeps the one of
 // the current instruction.
 int32_t lock_state_for(const std::string& action) {
@@ -98,8 +96,10 @@ bool APISendCmd::buildInstruction(const std::string& target, const std::string& 
       LOG("d", "lock_screen=%d", lock);
       std::string course;
       if (action == "start_class") course = course_.getJSONString();
+      // Kept whole: the command (at most 2,047 bytes) with a published
+      // course (at most 2,047 bytes, escaped as a string) may pass 2,046
+      // bytes, and a cut one would reach the tablets as broken JSON.
       command = with_members(doc, lock, action == "start_class" ? &course : nullptr);
-      if (command.size() > kCommandLimit) command.resize(kCommandLimit);
       in.publish_id = publish_id;
     } catch (const std::exception& e) {
       LOG("w", "%s", e.what());
