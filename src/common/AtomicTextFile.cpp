@@ -1,6 +1,7 @@
 #include "AtomicTextFile.h"
 
 #include <atomic>
+#include <vector>
 
 #include "FileSystem.h"
 #include "Thread.h"
@@ -20,6 +21,19 @@ int write_durably(const std::string& path, const std::string& text) {
   return result;
 }
 
+// NAME.tmp.PID.N: a non-empty name, then digits, a dot and digits.
+bool is_leftover_name(const std::string& name) {
+  size_t tmp = name.rfind(".tmp.");
+  if (tmp == std::string::npos || tmp == 0) return false;
+  std::string rest = name.substr(tmp + 5);
+  size_t dot = rest.find('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 == rest.size()) return false;
+  for (size_t i = 0; i < rest.size(); ++i) {
+    if (i != dot && (rest[i] < '0' || rest[i] > '9')) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int write_text_file_atomic(const std::string& path, const std::string& text) {
@@ -36,4 +50,14 @@ int write_text_file_atomic(const std::string& path, const std::string& text) {
   // The rename itself must reach the disk too, or a power cut can bring
   // back the old name (or none).
   return sync_dir(directory_of(path)) == 0 ? 0 : -1;
+}
+
+int remove_atomic_leftovers(const std::string& dir) {
+  std::vector<DirEntry> entries;
+  if (!list_dir(dir, &entries)) return 0;
+  int removed = 0;
+  for (const DirEntry& e : entries) {
+    if (e.is_file && is_leftover_name(e.name) && remove_file(path_join(dir, e.name)) == 0) removed++;
+  }
+  return removed;
 }

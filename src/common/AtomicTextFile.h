@@ -13,3 +13,9 @@
 // temporary file. Returns 0, or -1 when any step failed: the temporary
 // file is then removed and path keeps its old content.
 int write_text_file_atomic(const std::string& path, const std::string& text);
+
+// Removes the temporary files that a crash in the middle of
+// write_text_file_atomic left in dir (NAME.tmp.PID.N, plain files only).
+// Only for a caller that knows that no other process writes in dir now.
+// Returns how many were removed.
+int remove_atomic_leftovers(const std::string& dir);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "AtomicTextFile.h"
 #include "Clock.h"
 #include "CrashReporter.h"
 #include "DescriptorLimit.h"
@@ -141,6 +142,12 @@ int main(int argc, char** argv) {
         lock_path.c_str());
     sleep_ms(500);  // a deliberate pause: the log thread writes the line
     return 3;
+  } else {
+    // The folder is ours alone now: what a crash left half written goes.
+    int leftovers = remove_atomic_leftovers(config_dir);
+    if (leftovers > 0) {
+      LOG("w", "removed %d temporary files a crash left in %s", leftovers, config_dir.c_str());
+    }
   }
 
   // The common soft limit of 1,024 would cap the sessions near 500: the
