@@ -13,7 +13,7 @@ TEST(AtomicTextFile, LeftoversOfACrashedWriteGoAndNothingElseDoes) {
   ScratchDir s("ludarium-atomic-test");
   ASSERT_EQ(0, write_text_file_atomic(s.file("servers"), "[]"));
   const char* leftovers[] = {"servers.tmp.4711.1", "ud.tmp.12.345"};
-  const char* kept[] = {"servers", ".tmp.1.2", "ud.tmp.12.", "ud.tmp..3", "ud.tmp.1x.2",
+  const char* kept[] = {"servers", ".tmp.1.2", "ud.tmp.12", "ud.tmp..3", "ud.tmp.1x.2",
                         "ud.tmp.1.2.bak", "notes.tmp", "origins"};
   for (const char* name : leftovers) write_text_file(s.file(name), "half");
   for (const char* name : kept) {
