@@ -415,6 +415,21 @@ class Tablet:
         return self.recv_frame()
 
 
+def wine_server_log():
+    """What this namespace's wineserver wrote on its standard error (its own
+    assertions end every Wine program at once), as text for a failure
+    message; empty on Linux or when it wrote nothing."""
+    if PLATFORM != "windows":
+        return ""
+    path = "/tmp/lud-wine-%d/net-%s/wineserver.log" % (os.getuid(), os.environ.get("LUD_NETNS_ID", ""))
+    try:
+        with open(path, "rb") as f:
+            text = f.read().decode("utf-8", "replace")
+    except OSError:
+        return ""
+    return "\nwineserver:\n" + text[-3000:] if text else ""
+
+
 def store_set(key, value):
     out = subprocess.run(command("ludstore", "set", key, value), capture_output=True, timeout=60)
     return out.returncode == 0
