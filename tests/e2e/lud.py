@@ -15,6 +15,7 @@ import re
 import shutil
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -198,6 +199,9 @@ class ServerTest(unittest.TestCase):
             for name in os.listdir("/dev/shm"):
                 if name.startswith("com.norvale.tessera.ipc."):
                     os.remove(os.path.join("/dev/shm", name))
+        # A wineserver that died took the programs with it: say so beside
+        # whatever the test reports.
+        self.addCleanup(lambda: sys.stderr.write(wine_server_log()))
 
     def start(self, name="ludarium", args=(), **kw):
         program = Program(name, args, **kw)

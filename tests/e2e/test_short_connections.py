@@ -129,9 +129,8 @@ class ShortConnectionsTest(lud.ServerTest):
               % (load.connections, load.requests, time.monotonic() - started, len(load.texts)))
 
         def why():
-            return "ludarium %s; its console:\n%s%s" % (
-                "ended" if server.proc.poll() is not None else "runs",
-                server.console()[-2000:], lud.wine_server_log())
+            return "ludarium %s; its console:\n%s" % (
+                "ended" if server.proc.poll() is not None else "runs", server.console()[-2000:])
 
         self.assertEqual([], load.unanswered[:5], why())
         self.assertTrue(load.covered(), "not every text was sent both ways; " + why())
