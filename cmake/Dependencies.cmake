@@ -39,30 +39,37 @@ else()
 endif()
 
 # CivetWeb, on both platforms, from the sources of Debian's civetweb source
-# package (fetched into the build tree by scripts/windows-deps), with one
-# patch of ours: the accept_connection callback, which lets HttpServer close
-# a connection on the master thread before a worker thread is spent on it.
+# package (fetched into the build tree by scripts/windows-deps), with two
+# patches of ours, in this order: the accept_connection callback, which lets
+# HttpServer close a connection on the master thread before a worker thread
+# is spent on it; and, on Windows, a graceful close that waits in a receive
+# rather than a select, which Wine's server could not bear under load.
 # The patched copy lives in this build tree; the fetched sources stay as
 # Debian ships them.
 set(LUD_CIVETWEB_SOURCE ${LUD_DEPS}/src/civetweb)
 if(NOT EXISTS ${LUD_CIVETWEB_SOURCE}/src/civetweb.c)
   message(FATAL_ERROR "Run scripts/windows-deps first (make does).")
 endif()
-set(LUD_CIVETWEB_PATCH ${PROJECT_SOURCE_DIR}/cmake/civetweb-accept-connection.patch)
+set(LUD_CIVETWEB_PATCHES ${PROJECT_SOURCE_DIR}/cmake/civetweb-accept-connection.patch
+                         ${PROJECT_SOURCE_DIR}/cmake/civetweb-drain-with-receive-timeout.patch)
 set(LUD_CIVETWEB ${CMAKE_BINARY_DIR}/deps/civetweb)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${LUD_CIVETWEB_PATCH}
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${LUD_CIVETWEB_PATCHES}
              ${LUD_CIVETWEB_SOURCE}/src/civetweb.c ${LUD_CIVETWEB_SOURCE}/include/civetweb.h)
-if(NOT EXISTS ${LUD_CIVETWEB}/patched
-   OR ${LUD_CIVETWEB_PATCH} IS_NEWER_THAN ${LUD_CIVETWEB}/patched
-   OR ${LUD_CIVETWEB_SOURCE}/src/civetweb.c IS_NEWER_THAN ${LUD_CIVETWEB}/patched)
+set(stale NOT EXISTS ${LUD_CIVETWEB}/patched)
+foreach(newer ${LUD_CIVETWEB_PATCHES} ${LUD_CIVETWEB_SOURCE}/src/civetweb.c)
+  list(APPEND stale OR ${newer} IS_NEWER_THAN ${LUD_CIVETWEB}/patched)
+endforeach()
+if(${stale})
   file(REMOVE_RECURSE ${LUD_CIVETWEB})
   file(COPY ${LUD_CIVETWEB_SOURCE}/src/civetweb.c DESTINATION ${LUD_CIVETWEB}/src)
   file(COPY ${LUD_CIVETWEB_SOURCE}/include/civetweb.h DESTINATION ${LUD_CIVETWEB}/include)
-  execute_process(COMMAND patch -p1 -s -i ${LUD_CIVETWEB_PATCH}
-                  WORKING_DIRECTORY ${LUD_CIVETWEB} RESULT_VARIABLE patch_result)
-  if(NOT patch_result EQUAL 0)
-    message(FATAL_ERROR "${LUD_CIVETWEB_PATCH} does not apply to ${LUD_CIVETWEB_SOURCE}")
-  endif()
+  foreach(civetweb_patch ${LUD_CIVETWEB_PATCHES})
+    execute_process(COMMAND patch -p1 -s -i ${civetweb_patch}
+                    WORKING_DIRECTORY ${LUD_CIVETWEB} RESULT_VARIABLE patch_result)
+    if(NOT patch_result EQUAL 0)
+      message(FATAL_ERROR "${civetweb_patch} does not apply to ${LUD_CIVETWEB_SOURCE}")
+    endif()
+  endforeach()
   file(TOUCH ${LUD_CIVETWEB}/patched)
 endif()
 add_library(lud_civetweb STATIC ${LUD_CIVETWEB}/src/civetweb.c)

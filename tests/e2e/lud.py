@@ -15,6 +15,7 @@ import re
 import shutil
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -198,6 +199,9 @@ class ServerTest(unittest.TestCase):
             for name in os.listdir("/dev/shm"):
                 if name.startswith("com.norvale.tessera.ipc."):
                     os.remove(os.path.join("/dev/shm", name))
+        # A wineserver that died took the programs with it: say so beside
+        # whatever the test reports.
+        self.addCleanup(lambda: sys.stderr.write(wine_server_log()))
 
     def start(self, name="ludarium", args=(), **kw):
         program = Program(name, args, **kw)
@@ -413,6 +417,21 @@ class Tablet:
         record.update(extra or {})
         self.send_frame(self.USER_INFO, json.dumps(record))
         return self.recv_frame()
+
+
+def wine_server_log():
+    """What this namespace's wineserver wrote on its standard error (its own
+    assertions end every Wine program at once), as text for a failure
+    message; empty on Linux or when it wrote nothing."""
+    if PLATFORM != "windows":
+        return ""
+    path = "/tmp/lud-wine-%d/net-%s/wineserver.log" % (os.getuid(), os.environ.get("LUD_NETNS_ID", ""))
+    try:
+        with open(path, "rb") as f:
+            text = f.read().decode("utf-8", "replace")
+    except OSError:
+        return ""
+    return "\nwineserver:\n" + text[-3000:] if text else ""
 
 
 def store_set(key, value):

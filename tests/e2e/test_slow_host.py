@@ -1,6 +1,4 @@
-# platforms: linux
-# (Not under Wine for now: there ludarium.exe stopped answering in some runs
-# while the slow host churned its connections; being looked into.)
+# platforms: linux windows
 """One host that keeps 200 slow connections open to the HTTP port: this
 machine's requests are still answered at once, the tablets keep their
 sessions and receive the teacher's command, and other hosts still reach
