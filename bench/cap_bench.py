@@ -17,9 +17,14 @@ which holds every socket of the namespace) two per session and room for
 the rest. bench/run raises the hard limit for the namespace.
 
 Run it through bench/run (own namespaces, loopback only):
-    bench/run cap_bench.py [TARGET ...] [--tablets N]
+    bench/run cap_bench.py [TARGET ...] [--tablets N] [--perf DIR]
+With --perf, `perf record -g` of the server over the login leaves
+TARGET-login.data in DIR, and `perf stat` over the fan-out leaves
+TARGET-fanout.stat: the system calls (poll, send, receive, the wake-up's
+read and write, futex) and context switches the fan-out cost.
 TARGET: linux (default), wine-x64 (build/windows-x64 under 64-bit Wine),
-wine-i686 (build/windows under 32-bit Wine).
+wine-i686 (build/windows under 32-bit Wine), linux:FOLDER (the ludarium
+in FOLDER, such as an earlier build measured beside this one).
 """
 import json
 import os
@@ -43,6 +48,9 @@ TARGETS = {
     "wine-x64": (os.path.join(REPO, "build", "windows-x64", "bin"), "win64"),
     "wine-i686": (os.path.join(REPO, "build", "windows", "bin"), "win32"),
 }
+# Long enough for every delivery (a pause of up to 199 ms) and its receipt,
+# also under Wine.
+FANOUT_WINDOW_S = 3.0
 TABLET = os.path.join(REPO, "build", "linux", "bin", "ludtablet")
 
 
@@ -84,6 +92,33 @@ def status(pid):
     return out
 
 
+def schedstat(pid):
+    """(processor time in nanoseconds, times put on a processor, of which
+    after a wait of the thread's own) summed over every live thread of pid
+    (no thread of the server ends during a login or a fan-out). The rest of
+    the runs follow a preemption, which a loaded machine adds."""
+    ns = runs = waits = 0
+    try:
+        tids = os.listdir("/proc/%d/task" % pid)
+    except OSError:
+        return 0, 0, 0
+    for tid in tids:
+        try:
+            fields = open("/proc/%d/task/%s/schedstat" % (pid, tid)).read().split()
+            ns += int(fields[0])
+            runs += int(fields[2])
+            for line in open("/proc/%d/task/%s/status" % (pid, tid)):
+                if line.startswith("voluntary_ctxt_switches"):
+                    waits += int(line.split()[1])
+        except (OSError, IndexError, ValueError):
+            pass
+    return ns, runs, waits
+
+
+def cpu_ns(pid):
+    return schedstat(pid)[0]
+
+
 def find_process(pattern):
     """The pid of the newest process whose command line matches pattern."""
     found = None
@@ -99,10 +134,18 @@ def find_process(pattern):
     return found
 
 
+def target_of(name):
+    """(folder of the program, Wine architecture or None) of a target name;
+    linux:FOLDER is the Linux ludarium of another build (an anchor)."""
+    if name.startswith("linux:"):
+        return name[len("linux:"):], None
+    return TARGETS[name]
+
+
 def start(target, sessions):
     """The server of target in a fresh folder, answering /ping:
     (process, pid of the program itself, folder)."""
-    bin_dir, wine = TARGETS[target]
+    bin_dir, wine = target_of(target)
     work = tempfile.mkdtemp(prefix="ludarium-cap-")
     exe = "ludarium.exe" if wine else "ludarium"
     shutil.copy2(os.path.join(bin_dir, exe), work)
@@ -112,10 +155,13 @@ def start(target, sessions):
         argv = [os.path.join(REPO, "scripts", "wine-run"), os.path.join(work, exe)]
     else:
         argv = [os.path.join(work, exe)]
-    # Two descriptors a session (its socket and its wake-up) and room for
-    # the rest; under Wine the wineserver started here inherits the limit.
+    # On Linux two descriptors a session (its socket and its wake-up) and
+    # room for the rest. Under Wine every thread also holds the pipes it
+    # talks to wineserver through, and wineserver (started here, so it
+    # inherits the limit) holds the other ends and every socket: at 3 a
+    # session the cap stalled near 3,300 sessions.
     server = subprocess.Popen(argv, cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                              preexec_fn=descriptor_limit(3 * sessions + 1024))
+                              preexec_fn=descriptor_limit((8 if wine else 3) * sessions + 1024))
     end = time.monotonic() + 120
     while time.monotonic() < end:
         try:
@@ -132,8 +178,8 @@ def start(target, sessions):
 def stop(target, server, work):
     server.kill()
     server.wait()
-    if TARGETS[target][1]:
-        env = dict(os.environ, LUD_WINE_ARCH=TARGETS[target][1])
+    if target_of(target)[1]:
+        env = dict(os.environ, LUD_WINE_ARCH=target_of(target)[1])
         subprocess.run([os.path.join(REPO, "scripts", "wine-run"), "--unix", "wineserver", "-k"], env=env,
                        capture_output=True, timeout=60)
     shutil.rmtree(work, ignore_errors=True)
@@ -144,13 +190,43 @@ def wineserver_rss():
     return status(pid).get("VmRSS", 0) if pid else 0
 
 
-def run(target, count, class_id=30):
+def perf_start(pid, path):
+    """perf record of pid (call graphs) into path; None without a path."""
+    if not path:
+        return None
+    if path.endswith("fanout.data"):
+        # The fan-out's system calls and lock waits, counted.
+        argv = ["perf", "stat", "-e", ",".join("syscalls:sys_enter_" + c for c in (
+            "futex", "poll", "ppoll", "sendto", "recvfrom", "read", "write")) + ",context-switches",
+                "-p", str(pid), "-o", path[:-len(".data")] + ".stat"]
+        proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(1)
+        return proc
+    proc = subprocess.Popen(["perf", "record", "-g", "-q", "-p", str(pid), "-o", path],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(1)
+    return proc
+
+
+def perf_stop(proc):
+    if proc:
+        proc.send_signal(2)
+        proc.wait(60)
+
+
+def run(target, count, class_id, perf_dir=None):
+    # Each run has a class and a command id of its own: the state store
+    # outlives a server, and the next one would hand the last command to
+    # its tablets as they log in.
+    command_id = str(910000 + class_id)
     server, pid, work = start(target, count)
     try:
         get("/commitCourseInfo", info=json.dumps({"class": {"class_id": class_id, "name": "cap"}}))
         time.sleep(2)
         base = status(pid)
-        base_wine = wineserver_rss() if TARGETS[target][1] else 0
+        base_wine = wineserver_rss() if target_of(target)[1] else 0
+        perf = perf_start(pid, perf_dir and os.path.join(perf_dir, "%s-login.data" % re.sub(r"\W", "_", target)))
+        cpu_before_login = cpu_ns(pid)
         tablets = subprocess.Popen([TABLET, "--count", str(count), "--class", str(class_id),
                                     "--first-id", str(class_id * 100000), "--seconds", "60"],
                                    stdout=subprocess.PIPE, text=True, preexec_fn=descriptor_limit(count + 256))
@@ -166,17 +242,55 @@ def run(target, count, class_id=30):
                 login_ms = int(m.group(3))
                 break
             time.sleep(0.1)
+        login_cpu = cpu_ns(pid) - cpu_before_login
+        perf_stop(perf)
         time.sleep(3)
         loaded = status(pid)
-        loaded_wine = wineserver_rss() if TARGETS[target][1] else 0
-        get("/sendCmd", target=json.dumps({"type": "class", "class_id": class_id}),
-            command=json.dumps({"id": "910001", "params": {"action": "lock_screen"}}))
+        if os.environ.get("LUD_CAP_SMAPS"):
+            shutil.copy("/proc/%d/smaps" % pid, os.environ["LUD_CAP_SMAPS"] + "." + target)
+            with open(os.environ["LUD_CAP_SMAPS"] + ".pages." + target, "w") as out:
+                maps = [l.split()[0] for l in open("/proc/%d/maps" % pid)]
+                pm = open("/proc/%d/pagemap" % pid, "rb")
+                for r in maps[:400]:
+                    a, b = (int(x, 16) for x in r.split("-"))
+                    if b - a != 2040 * 1024:
+                        continue
+                    pm.seek(a // PAGE * 8)
+                    data = pm.read((b - a) // PAGE * 8)
+                    bits = "".join("1" if int.from_bytes(data[i:i + 8], "little") >> 63 else "0"
+                                   for i in range(0, len(data), 8))
+                    out.write("%s %s\n" % (r, bits))
+        loaded_wine = wineserver_rss() if target_of(target)[1] else 0
+        # The processor time the fan-out costs: a window from just before
+        # /sendCmd, long enough for every delivery and receipt, less a window
+        # of the same length just before it (heartbeats go on in both).
+        # /userResponse is polled only after the window.
+        idle_before = schedstat(pid)
+        time.sleep(FANOUT_WINDOW_S)
+        idle_after = schedstat(pid)
+        perf = perf_start(pid, perf_dir and os.path.join(perf_dir, "%s-fanout.data" % re.sub(r"\W", "_", target)))
+        before, window_start = schedstat(pid), time.monotonic()
+        try:
+            get("/sendCmd", target=json.dumps({"type": "class", "class_id": class_id}),
+                command=json.dumps({"id": command_id, "params": {"action": "lock_screen"}}), timeout=120)
+        except OSError as e:
+            print("%s: /sendCmd failed: %s" % (target, e))
         answered = time.time() * 1000
+        time.sleep(max(0, FANOUT_WINDOW_S - (time.monotonic() - window_start)))
+        after = schedstat(pid)
+        fanout_cpu = after[0] - before[0] - (idle_after[0] - idle_before[0])
+        fanout_runs = after[1] - before[1] - (idle_after[1] - idle_before[1])
+        fanout_waits = after[2] - before[2] - (idle_after[2] - idle_before[2])
+        perf_stop(perf)
         listed = 0
         end = time.monotonic() + 30
         while time.monotonic() < end:
-            reply = json.loads(get("/userResponse", info=json.dumps({"class_id": class_id, "command_id": "910001"})))
-            listed = reply["recordset"]["response"]
+            try:
+                reply = json.loads(get("/userResponse", info=json.dumps({"class_id": class_id,
+                                                                         "command_id": command_id})))
+                listed = reply["recordset"]["response"]
+            except OSError as e:
+                print("%s: /userResponse failed: %s" % (target, e))
             if listed >= count:
                 break
             time.sleep(0.1)
@@ -189,16 +303,20 @@ def run(target, count, class_id=30):
             tablets.wait()
         reader.join(10)
         out = "".join(lines)
-        m = re.search(r"instruction 910001: (\d+)/\d+ first=(\d+) p50=(\d+) p99=(\d+) max=(\d+)", out)
+        m = re.search(r"instruction %s: (\d+)/\d+ first=(\d+) p50=(\d+) p99=(\d+) max=(\d+)" % command_id, out)
         fan = "%d/%d/%d (%s got it)" % (int(m.group(3)) - answered, int(m.group(4)) - answered,
                                         int(m.group(5)) - answered, m.group(1)) if m else "-"
         rss_per = (loaded.get("VmRSS", 0) - base.get("VmRSS", 0)) / 1024 / count
         wine_per = (loaded_wine - base_wine) / 1024 / count
-        print("%-9s  %7d  %8s  %7d  %9.1f  %14.1f  %13s  %10.0f  %10.0f  %10.0f  %7d  %s" % (
+        # Per session: the server's processor time over the login, and that
+        # of the fan-out (above) per receipt listed.
+        print("%-9s  %7d  %8s  %7d  %9.1f  %14.1f  %13s  %10.0f  %10.0f  %10.0f  %7d  %21s  %12.0f  %15.0f  %9.1f/%.1f" % (
             target, count, login_ms if login_ms is not None else "not all", loaded.get("Threads", 0),
-            loaded.get("VmRSS", 0) / 2**20, rss_per, "%.1f" % wine_per if TARGETS[target][1] else "-",
+            loaded.get("VmRSS", 0) / 2**20, rss_per, "%.1f" % wine_per if target_of(target)[1] else "-",
             base.get("VmSize", 0) / 2**20, loaded.get("VmSize", 0) / 2**20, peak.get("VmPeak", 0) / 2**20,
-            listed, fan))
+            listed, fan, login_cpu / 1000 / count,
+            fanout_cpu / 1000 / max(listed, 1), fanout_runs / max(listed, 1),
+            fanout_waits / max(listed, 1)))
         sys.stdout.flush()
     finally:
         stop(target, server, work)
@@ -211,11 +329,16 @@ def main():
         i = args.index("--tablets")
         count = int(args[i + 1])
         del args[i:i + 2]
+    perf_dir = None
+    if "--perf" in args:
+        i = args.index("--perf")
+        perf_dir = os.path.abspath(args[i + 1])
+        del args[i:i + 2]
     targets = args or ["linux"]
     print("target     tablets  login_ms  threads  rss_MiB  rss_KiB/tablet  wineserver_KiB/tablet  "
-          "vmsize_MiB(0)  vmsize_MiB  vmpeak_MiB  listed  fanout_p50/p99/max_ms")
-    for target in targets:
-        run(target, count)
+          "vmsize_MiB(0)  vmsize_MiB  vmpeak_MiB  listed  fanout_p50/p99/max_ms  login_cpu_us  cpu_us/delivery  runs/delivery(after a wait)")
+    for n, target in enumerate(targets):
+        run(target, count, 30 + n, perf_dir=perf_dir)
 
 
 if __name__ == "__main__":
