@@ -123,13 +123,17 @@ def cpu_ns(pid):
 
 
 def find_process(pattern):
-    """The pid of the newest process whose command line matches pattern."""
+    """The pid of the newest process of this network namespace whose command
+    line matches pattern (other people's Wine runs in their own)."""
     found = None
+    own = os.readlink("/proc/self/ns/net")
     for name in os.listdir("/proc"):
         if not name.isdigit():
             continue
         try:
             cmd = open("/proc/%s/cmdline" % name, "rb").read().replace(b"\0", b" ").decode(errors="replace")
+            if os.readlink("/proc/%s/ns/net" % name) != own:
+                continue
         except OSError:
             continue
         if re.search(pattern, cmd) and (found is None or int(name) > found):
@@ -189,7 +193,7 @@ def stop(target, server, work):
 
 
 def wineserver_rss():
-    pid = find_process(r"(^|/)wineserver( |$)")
+    pid = find_process(r"(^|/)wineserver(32|64)?( |$)")
     return status(pid).get("VmRSS", 0) if pid else 0
 
 
