@@ -68,6 +68,7 @@ void InstructionSet::set_current(const Instruction& instruction) {
   entry.instruct_id = instruction.instruct_id;
   entry.command = instruction.szInstruction;
   entry.target = target;
+  entry.filed_at = elapsed_ms();
   // The id lists are parsed before the lock is taken.
   std::vector<int32_t> ids;
   if (target.type == "group") ids = parse_id_list(target.groups);

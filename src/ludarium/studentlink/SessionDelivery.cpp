@@ -2,6 +2,7 @@
 // re-sends, receipts.
 #include <algorithm>
 
+#include "Clock.h"
 #include "Log.h"
 #include "SocketTaskThread.h"
 #include "Util.h"
@@ -72,7 +73,7 @@ SocketTaskThread::Wait SocketTaskThread::pass_working() {
   if (id != 0 && id != acked_id_ && id != inflight_id_ && !(send_failed_ && id == failed_id_)) {
     send_failed_ = false;
     resend_count_ = 0;
-    deliver(id, entry.command, "working send instruction");
+    deliver(id, entry.command, "working send instruction", entry.filed_at);
   } else if (send_failed_ || acked_id_ != inflight_id_) {
     if (whole_seconds(link_->now_ms()) - whole_seconds(instruction_attempt_) > 1) {
       resend_count_++;
@@ -128,9 +129,17 @@ void SocketTaskThread::working_receive() {
 // sends of many sessions woken together; finish_delivery then records the
 // attempt and sends it. Recording at the send rather than before the pause
 // spreads the registry's work over the pause as well.
-void SocketTaskThread::deliver(uint64_t id, const std::string& command, const char* failure_status) {
+// The first send of an instruction filed less than 200 ms ago counts its
+// pause from the filing (filed_at, elapsed_ms()), not from this session's
+// wake: with thousands of sessions woken at once, the time they wait for a
+// processor would otherwise come on top of every pause.
+void SocketTaskThread::deliver(uint64_t id, const std::string& command, const char* failure_status,
+                               int64_t filed_at) {
+  int64_t pause = static_cast<int64_t>(random_() % 200);
+  int64_t age = filed_at >= 0 ? elapsed_ms() - filed_at : -1;
+  if (age >= 0 && age < 200) pause = pause > age ? pause - age : 0;
   delivery_pending_ = true;
-  delivery_due_ = link_->now_ms() + static_cast<int64_t>(random_() % 200);
+  delivery_due_ = link_->now_ms() + pause;
   delivery_id_ = id;
   delivery_command_ = command;
   delivery_status_ = failure_status;

@@ -92,7 +92,8 @@ class SocketTaskThread {
   // working (SessionDelivery.cpp)
   Wait pass_working();
   void working_receive();
-  void deliver(uint64_t id, const std::string& command, const char* failure_status);
+  void deliver(uint64_t id, const std::string& command, const char* failure_status,
+               int64_t filed_at = -1);
   void finish_delivery();
   Wait pause_for_course();
   Wait working_wait(int64_t now);
