@@ -16,8 +16,8 @@ one per connection, the server (and under Wine the wineserver it starts,
 which holds every socket of the namespace) two per session and room for
 the rest. bench/run raises the hard limit for the namespace.
 
-Under Wine every session thread goes through wineserver, a single thread:
-near the cap the Wine runs keep both cores busy for minutes.
+Under Wine every wait, wake and socket call goes through wineserver, a
+single thread: the login of thousands of tablets keeps it busy.
 
 Run it through bench/run (own namespaces, loopback only):
     bench/run cap_bench.py [TARGET ...] [--tablets N] [--perf DIR]

@@ -59,7 +59,7 @@ int net_wait_writable(sock_t s, int ms);
 
 // One send / receive. Sending never raises SIGPIPE. Results: bytes moved,
 // 0 for a receive when the peer closed, -1 on failure (see net_last_error).
-// On Windows a socket made non-blocking (SocketWaiter) still sends as a
+// On Windows a socket made non-blocking (SocketSetWaiter) still sends as a
 // blocking one: net_send waits for room in the send buffer.
 int net_send(sock_t s, const char* data, int len);
 int net_recv(sock_t s, char* buf, int len);

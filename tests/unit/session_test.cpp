@@ -31,7 +31,7 @@ class FakeLink : public SessionLink {
   int wakes = 0;
   std::function<void(const std::string&)> on_send;  // runs inside send, as another thread might
 
-  // Winsock's event selection, as SocketWaiterWin32 sees it: readability
+  // Winsock's event selection, as SocketSetWaiterWin32 sees it: readability
   // is recorded once when bytes arrive, and recorded again only after a
   // receive (at once when bytes are still waiting). A wait that reports it
   // takes the record. Off: poll's level-triggered readability.
@@ -65,7 +65,6 @@ class FakeLink : public SessionLink {
     return send_result > 0 ? static_cast<int>(frame.size()) : send_result;
   }
   int last_error() override { return error; }
-  int wait(int, bool) override { return 0; }  // the tests drive time themselves
   void wake() override { wakes++; }
   bool peer_address(std::string* ip, int* port) override {
     *ip = "192.0.2.7";

@@ -4,32 +4,11 @@
 
 #include <utility>
 
-#include "PortRange.h"
+#include "LoopbackPair.h"
 
 namespace {
 
-// A connected TCP pair over loopback: `near` stays in the test's hands, `far`
-// is the end the Socket under test owns.
-struct Pair {
-  Socket listener;
-  Socket near;
-  sock_t far = kInvalidSocket;
-};
-
-Pair connected_pair() {
-  // Each pair takes a port of its own: a closed pair leaves its port in
-  // TIME_WAIT, which the probe does not see but a new listener would.
-  static int next_port = 46100;
-  Pair p;
-  int port = first_free_port(next_port, 46199, "127.0.0.1");
-  next_port = port + 1;
-  p.listener.reset(open_tcp_listener("127.0.0.1", port, 4));
-  p.near.reset(net_tcp_socket());
-  if (!p.listener.valid() || !p.near.valid()) return p;
-  if (net_connect(p.near.get(), "127.0.0.1", port) != 0) return p;
-  p.far = net_accept(p.listener.get(), nullptr, nullptr);
-  return p;
-}
+using Pair = LoopbackPair;
 
 // The peer of `s` has closed: a read returns end of stream.
 bool peer_closed(sock_t s) {

@@ -6,18 +6,10 @@
 #include "Log.h"
 #include "Memory.h"
 #include "PortRange.h"
+#include "SessionRunner.h"
 #include "SocketLink.h"
 #include "SocketTaskThread.h"
 #include "Thread.h"
-
-namespace {
-
-struct SessionStart {
-  SocketServer* server;
-  std::shared_ptr<SocketTaskThread> session;
-};
-
-}  // namespace
 
 SocketServer::SocketServer(const SessionContext& context) : context_(context) {}
 
@@ -89,41 +81,45 @@ unsigned int SocketServer::accept_thread(void* self) {
       continue;
     }
     std::shared_ptr<SocketTaskThread> session;
+    SessionRunner* runner = nullptr;
+    sock_t raw = s.get();
     // Out of memory or threads, one connection is refused; the server and
     // its other sessions go on. A refused connection's socket closes with s.
     try {
+      runner = server->runner_with_room();
       MutexGuard guard(&server->lock_);
       if (server->live_count_ >= kMaxSessions ||
           server->vThreads.size() >= static_cast<size_t>(kMaxSessions)) {
         LOG("e", "too many sessions (%d), connection closed", server->live_count_);
         continue;
       }
-      std::unique_ptr<SessionLink> link(new SocketLink(std::move(s)));
+      if (runner == nullptr) {
+        LOG("e", "no thread for a new session, connection closed");
+        continue;
+      }
+      std::unique_ptr<SessionLink> link(new SocketLink(std::move(s), runner));
       session = std::make_shared<SocketTaskThread>(server, server->context_, std::move(link),
                                                    server->task_counter_);
       server->vThreads.push_back(session);
       server->task_counter_++;
-      // Counted here rather than on the new thread, so the cap holds for a burst.
+      // Counted here rather than on the runner, so the cap holds for a burst.
       server->live_count_++;
     } catch (const std::bad_alloc&) {
       LOG("e", "no memory for a new session, connection closed");
       continue;
     }
-    SessionStart* start = new (std::nothrow) SessionStart{server, session};
-    if (start == nullptr || thread_begin(session_thread, start) != 0) {
-      delete start;
-      LOG("e", "no thread for a new session, connection closed");
-      server->TaskThreadExit(session);
-    }
+    runner->add(std::move(session), raw);
   }
 }
 
-unsigned int SocketServer::session_thread(void* arg) {
-  std::unique_ptr<SessionStart> start(static_cast<SessionStart*>(arg));
-  start->session->initialise();
-  start->session->run();
-  start->server->TaskThreadExit(start->session);
-  return 0;
+SessionRunner* SocketServer::runner_with_room() {
+  for (const auto& runner : runners_) {
+    if (runner->has_room()) return runner.get();
+  }
+  std::shared_ptr<SessionRunner> runner = std::make_shared<SessionRunner>(this);
+  if (!SessionRunner::start(runner)) return nullptr;
+  runners_.push_back(runner);
+  return runner.get();
 }
 
 void SocketServer::TaskThreadExit(const std::shared_ptr<SocketTaskThread>& session) {

@@ -1,7 +1,9 @@
 // The TCP listener for student tablets: picks the first free port of
 // 45678-49999, publishes it in the course, accepts connections on a thread
-// of its own and runs one SocketTaskThread per connection. It also offers
-// the cross-session operations of the login handshake.
+// of its own and makes one SocketTaskThread per connection, whose passes run
+// on a SessionRunner (up to SessionRunner::kCapacity sessions each; runners
+// are started as the sessions need them and kept). It also offers the
+// cross-session operations of the login handshake.
 //
 // Sessions reach it only through SessionDirectory.
 //
@@ -23,6 +25,7 @@
 #include "SessionDirectory.h"
 #include "Socket.h"
 
+class SessionRunner;
 class SocketTaskThread;
 
 class SocketServer : public SessionDirectory {
@@ -46,7 +49,7 @@ class SocketServer : public SessionDirectory {
   // One connection; an invalid Socket when the accept failed.
   Socket AcceptSocket();
 
-  // Session threads (SessionDirectory).
+  // Runner threads (SessionDirectory).
   void Kickoff(int32_t user_id) override;
   bool checkTaskAndExitByMac(const std::string& mac, int32_t own_task_id) override;
   bool has_other_live_session(int32_t user_id, int32_t own_task_id) override;
@@ -61,7 +64,9 @@ class SocketServer : public SessionDirectory {
 
  private:
   static unsigned int accept_thread(void* self);
-  static unsigned int session_thread(void* arg);
+  // Accept thread: a runner with room for one more session, started when
+  // none has; null when no thread could be started.
+  SessionRunner* runner_with_room();
   std::vector<std::shared_ptr<SocketTaskThread>> copy_sessions();
 
   const SessionContext context_;
@@ -73,4 +78,6 @@ class SocketServer : public SessionDirectory {
   int32_t ended_since_trim_ = 0;
   static const int32_t kTrimEvery = 256;
   int port_ = 0;
+  // Accept thread only. Runners keep running once started.
+  std::vector<std::shared_ptr<SessionRunner>> runners_;
 };

@@ -33,20 +33,6 @@ void SocketTaskThread::initialise() {
   login_since_ = link_->now_ms();
 }
 
-void SocketTaskThread::run() {
-  bool readable = false;
-  while (stop_ == 0) {
-    Wait next = pass(readable);
-    if (stop_ != 0) break;
-    int64_t now = link_->now_ms();
-    readable = false;
-    if (next.until_ms != kNoDeadline && next.until_ms <= now && !next.socket) continue;
-    int ms = next.until_ms == kNoDeadline ? -1 : next.until_ms <= now ? 0 : static_cast<int>(next.until_ms - now);
-    int rc = link_->wait(ms, next.socket);
-    readable = rc > 0 && (rc & SessionLink::kReadable) != 0;
-  }
-}
-
 SocketTaskThread::Wait SocketTaskThread::pass(bool readable) {
   if (readable) read_again_ = true;  // cleared by the receive that drains it
   int state = state_;
@@ -143,7 +129,7 @@ void SocketTaskThread::kickoff() {
   kicked_ = true;
   farewell_step_ = 1;
   state_ = kOffline;
-  link_->wake();
+  wake();
 }
 
 void SocketTaskThread::exit_by_mac() {
@@ -152,5 +138,5 @@ void SocketTaskThread::exit_by_mac() {
   User record = context_.users.get(student_.user_id);
   record.is_online = 0;
   context_.users.update(record);
-  link_->wake();
+  wake();
 }

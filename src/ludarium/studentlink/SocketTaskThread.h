@@ -1,4 +1,5 @@
-// One student connection: a thread running the session's state machine.
+// One student connection: the session's state machine. Its passes run on
+// the thread of a SessionRunner, which runs many sessions.
 //   prepare (SessionLogin.cpp): ask for the student's record, accept or
 //     refuse the login;
 //   working (SessionDelivery.cpp): heartbeats, instruction delivery and
@@ -6,18 +7,18 @@
 //   offline (SessionFarewell.cpp): farewell (KICKOFF or QUIT) before the
 //     connection is dropped.
 //
-// The thread sleeps until the session has work: its connection is
-// readable, someone wakes it (a new instruction, a change of course, a
-// kick-off), or its nearest deadline passes (heartbeat due, a time-out, the
-// end of a random pause, a retry after a failed send). Each wake runs one
-// pass of the current state's steps in their order; pass() says what to
-// wait for next.
+// The session sleeps until it has work: its connection is readable,
+// someone wakes it (a new instruction, a change of course, a kick-off), or
+// its nearest deadline passes (heartbeat due, a time-out, the end of a
+// random pause, a retry after a failed send). Each wake runs one pass of
+// the current state's steps in their order; pass() says what to wait for
+// next.
 //
-// The session thread owns the object. Other threads touch only state_,
-// farewell_step_, kicked_, stop_ (atomics), read user id, task id and MAC,
-// and call wake(), always under the directory's lock, through the methods
-// marked so. The session replaces its whole student record only under that
-// lock.
+// The runner's thread owns the object. Other threads touch only state_,
+// farewell_step_, kicked_, stop_, woken_ (atomics), read user id, task id
+// and MAC, and call wake(), always under the directory's lock, through the
+// methods marked so. The session replaces its whole student record only
+// under that lock.
 #pragma once
 
 #include <atomic>
@@ -49,11 +50,9 @@ class SocketTaskThread {
   SocketTaskThread(SessionDirectory* directory, const SessionContext& context,
                    std::unique_ptr<SessionLink> link, int32_t task_id);
 
-  // Session thread: first step, then passes and waits until the stop flag
-  // is set.
+  // Runner thread: first step, before the first pass.
   void initialise();
-  void run();
-  // Session thread: one pass of the current state, then what to wait for.
+  // Runner thread: one pass of the current state, then what to wait for.
   // `readable` says whether the last wait found the connection readable.
   // A readable connection stays "to be read" until a receive has been made:
   // Winsock reports readability once and again only after a receive, so a
@@ -72,7 +71,12 @@ class SocketTaskThread {
   void exit_by_mac();  // ends at once; the student is marked offline
 
   // Any thread: the session runs its next pass now.
-  void wake() { link_->wake(); }
+  void wake() {
+    woken_ = true;
+    link_->wake();
+  }
+  // Runner thread: whether wake() was called since the last time it asked.
+  bool take_woken() { return woken_.exchange(false); }
 
   // The server, after the thread ended.
   void close_link() { link_->close(); }
@@ -147,6 +151,7 @@ class SocketTaskThread {
   const SessionContext context_;
   std::unique_ptr<SessionLink> link_;
   std::atomic<int32_t> stop_{0};
+  std::atomic<bool> woken_{false};
   User student_;
   std::string peer_ip_;
   int peer_port_ = 0;

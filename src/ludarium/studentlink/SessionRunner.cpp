@@ -1,0 +1,120 @@
+#include "SessionRunner.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "Clock.h"
+#include "SocketServer.h"
+#include "SocketTaskThread.h"
+#include "Thread.h"
+
+namespace {
+
+// Without a working wait, sessions fall back to passes of this length that
+// try their sockets each time (the receive never blocks).
+const int kFallbackPassMs = 200;
+
+}  // namespace
+
+SessionRunner::SessionRunner(SocketServer* server) : server_(server) {}
+
+bool SessionRunner::start(const std::shared_ptr<SessionRunner>& self) {
+  return thread_run([self] { self->loop(); }) == 0;
+}
+
+void SessionRunner::add(std::shared_ptr<SocketTaskThread> session, sock_t s) {
+  {
+    MutexGuard guard(&inbox_lock_);
+    inbox_.emplace_back(std::move(session), s);
+  }
+  assigned_++;
+  wake();
+}
+
+void SessionRunner::wake() {
+  if (!wake_pending_.exchange(true)) waiter_.wake();
+}
+
+void SessionRunner::loop() {
+  std::vector<int> readable;
+  for (;;) {
+    // Before any session's wake flag is read: a wake() after this point
+    // signals the waiter again.
+    wake_pending_ = false;
+    take_new();
+    int64_t now = wall_ms();
+    for (size_t i = 0; i < entries_.size();) {
+      if (run_if_due(&entries_[i], now)) {
+        ++i;
+        continue;
+      }
+      finish(&entries_[i]);
+      entries_[i] = std::move(entries_.back());
+      entries_.pop_back();
+    }
+
+    int ms = wait_ms(wall_ms());
+    readable.clear();
+    if (waiter_.wait(ms, &readable) < 0) {
+      sleep_ms(static_cast<unsigned>(ms < 0 || ms > kFallbackPassMs ? kFallbackPassMs : ms));
+      for (Entry& e : entries_) e.readable = true;
+      continue;
+    }
+    for (Entry& e : entries_) {
+      if (e.slot < 0 || std::find(readable.begin(), readable.end(), e.slot) != readable.end()) e.readable = true;
+    }
+  }
+}
+
+void SessionRunner::take_new() {
+  std::vector<std::pair<std::shared_ptr<SocketTaskThread>, sock_t>> arrived;
+  {
+    MutexGuard guard(&inbox_lock_);
+    arrived.swap(inbox_);
+  }
+  for (auto& item : arrived) {
+    int slot = waiter_.add(item.second);
+    item.first->initialise();
+    entries_.push_back(Entry{std::move(item.first), slot, SocketTaskThread::kNoDeadline, false, false, true});
+  }
+}
+
+bool SessionRunner::run_if_due(Entry* e, int64_t now) {
+  SocketTaskThread* session = e->session.get();
+  // Ended from outside (a login from the same device): no further pass.
+  if (session->stop_flag() != 0) return false;
+  bool woken = session->take_woken();
+  bool due = e->fresh || woken || (e->watch && e->readable) ||
+             (e->until_ms != SocketTaskThread::kNoDeadline && e->until_ms <= now);
+  if (!due) return true;
+  e->fresh = false;
+  SocketTaskThread::Wait next = session->pass(e->readable);
+  e->readable = false;
+  e->until_ms = next.until_ms;
+  e->watch = next.socket;
+  return session->stop_flag() == 0;
+}
+
+void SessionRunner::finish(Entry* e) {
+  waiter_.remove(e->slot);
+  std::shared_ptr<SocketTaskThread> session = std::move(e->session);
+  SocketServer* server = server_;
+  if (thread_run([server, session] { server->TaskThreadExit(session); }) != 0) {
+    server->TaskThreadExit(session);
+  }
+  assigned_--;
+}
+
+int SessionRunner::wait_ms(int64_t now) const {
+  int64_t nearest = -1;
+  for (const Entry& e : entries_) {
+    int64_t until = e.until_ms;
+    // A connection that cannot be watched is tried on every pass.
+    if (e.slot < 0 && e.watch) until = until == SocketTaskThread::kNoDeadline ? now + kFallbackPassMs
+                                                                               : std::min(until, now + kFallbackPassMs);
+    if (until == SocketTaskThread::kNoDeadline) continue;
+    if (nearest < 0 || until < nearest) nearest = until;
+  }
+  if (nearest < 0) return -1;
+  return nearest <= now ? 0 : static_cast<int>(std::min<int64_t>(nearest - now, 24 * 3600 * 1000));
+}

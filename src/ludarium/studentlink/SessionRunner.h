@@ -1,0 +1,80 @@
+// One thread that runs the passes of up to SocketSetWaiter::kCapacity
+// student sessions. Each session is still its own state machine
+// (SocketTaskThread::pass); the runner does for all of them what a thread
+// of their own would: it sleeps until one of them has work (its connection
+// is readable, it was woken, or its nearest deadline passed), runs one pass
+// of each such session, and hands a session that stopped to the server's
+// TaskThreadExit.
+//
+// Why not a thread per session: under Windows every thread costs about
+// 1 MiB of memory and of a 32-bit process's address space, so 4,096
+// sessions cannot fit; and waking thousands of threads for one instruction
+// costs more than the delivery itself.
+//
+// A session's passes all run on its runner's thread, one after another, so
+// what the session owns is still touched by one thread only. A pass that
+// waits (a send with no room waits up to 10 ms) delays the other sessions of
+// its runner by as much; closing an ended session's connection can wait for
+// the peer for up to a second, so that is done on a thread of its own.
+//
+// Thread safety: add() and has_room() from the accept thread; wake() from
+// any thread; everything else on the runner's own thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "Mutex.h"
+#include "Net.h"
+#include "SocketSetWaiter.h"
+
+class SocketServer;
+class SocketTaskThread;
+
+class SessionRunner {
+ public:
+  static constexpr int kCapacity = SocketSetWaiter::kCapacity;
+
+  explicit SessionRunner(SocketServer* server);
+
+  // Starts the thread, which keeps `self` alive; false when none started.
+  static bool start(const std::shared_ptr<SessionRunner>& self);
+
+  // Sessions handed over and not yet ended are fewer than kCapacity.
+  bool has_room() const { return assigned_ < kCapacity; }
+  // Hands over a new session whose connection is s; its first pass runs at once.
+  void add(std::shared_ptr<SocketTaskThread> session, sock_t s);
+  // The runner looks at its sessions now (those woken run their next pass).
+  void wake();
+
+ private:
+  struct Entry {
+    std::shared_ptr<SocketTaskThread> session;
+    int slot;          // in waiter_; -1 when the connection could not be watched
+    int64_t until_ms;  // SocketTaskThread::kNoDeadline or a time (ms since 1970)
+    bool watch;        // the last pass asked to wake when the connection is readable
+    bool readable;     // a report not yet passed to the session
+    bool fresh;        // not yet run
+  };
+
+  static unsigned int thread_main(void* self);
+  void loop();
+  void take_new();
+  // Runs one pass of the entry when it is due; false when its session ended.
+  bool run_if_due(Entry* e, int64_t now);
+  void finish(Entry* e);
+  // The time the next wait may take at most: -1 for no limit.
+  int wait_ms(int64_t now) const;
+
+  SocketServer* server_;
+  SocketSetWaiter waiter_;
+  std::atomic<int> assigned_{0};
+  // Set by wake() once until the runner looks: wakes between two looks
+  // signal the waiter only once.
+  std::atomic<bool> wake_pending_{false};
+  Mutex inbox_lock_;
+  std::vector<std::pair<std::shared_ptr<SocketTaskThread>, sock_t>> inbox_;  // inbox_lock_
+  std::vector<Entry> entries_;  // runner thread only
+};
