@@ -69,6 +69,7 @@ class SessionRunner {
   int wait_ms(int64_t now) const;
 
   SocketServer* server_;
+  const int64_t tick_phase_ms_;
   SocketSetWaiter waiter_;
   std::atomic<int> assigned_{0};
   // Set by wake() once until the runner looks: wakes between two looks
