@@ -72,7 +72,7 @@ def table(idle, link, http, cap=""):
         rows.append(("6", "HTTP %s req/s" % m.group(1), ">= 0.9 of bare CivetWeb",
                      "%s (ratio %s; rounds %s)" % (m.group(2), m.group(4), m.group(5) or "-"), "bare CivetWeb: %s" % m.group(3)))
     cap_row = re.compile(r"^(\S+)\s+(\d+)\s+(\S+(?: all)?)\s+(\d+)\s+([\d.]+)\s+([\d.]+)\s+\S+\s+(\d+)\s+"
-                         r"(\d+)\s+(\d+)\s+(\d+)\s+(\S+(?: \(\d+ got it\))?)\s+(\d+)\s+(-?\d+)\s+(\S+)\s*$", re.M)
+                         r"(\d+)\s+(\d+)\s+\S+\s+(\d+)\s+(\S+(?: \(\d+ got it\))?)\s+(\d+)\s+(-?\d+)\s+(\S+)\s*$", re.M)
     for m in cap_row.finditer(cap):
         n = m.group(2)
         rows.append(("3", "login of %s tablets (%s)" % (n, m.group(1)), "4096 within 2 s", "%s ms" % m.group(3),

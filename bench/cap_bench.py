@@ -6,8 +6,9 @@ For each target it starts the server, logs N tablets in (one ludtablet
 process), and reports: how many were in and when, the server's resident
 memory per tablet (above the server with no tablet; under Wine also the
 growth of wineserver, which keeps the sockets), its address space (VmSize
-of the process: for the i686 build under 32-bit Wine this is the reserved
-address space that must stay well below 4 GiB), its thread count, and one
+of the process; under Wine also the address space the program holds as
+Windows sees it, reserved or committed, with no tablet and with N: for the
+i686 build that must stay well below its 2-4 GiB), its thread count, and one
 /sendCmd delivered to all (fan-out p50/p99/max from the moment /sendCmd
 answered, and how many got it). It prints figures; it never fails on speed.
 
@@ -192,6 +193,32 @@ def stop(target, server, work):
     shutil.rmtree(work, ignore_errors=True)
 
 
+def windows_reserved(target):
+    """The address space ludarium.exe holds as Windows sees it (every region
+    reserved or committed, from winedbg's "info maps"), in bytes; 0 when it
+    cannot be read. Linux's VmSize of a Wine process counts what Wine
+    reserved up front, which threads and heaps are later carved from."""
+    env = dict(os.environ, LUD_WINE_ARCH=target_of(target)[1])
+
+    def winedbg(command):
+        return subprocess.run([os.path.join(REPO, "scripts", "wine-run"), "winedbg", "--command", command],
+                              env=env, capture_output=True, text=True, timeout=300).stdout
+
+    try:
+        pid = next((l.split()[0].lstrip("=") for l in winedbg("info proc").splitlines()
+                    if l.rstrip().endswith("'ludarium.exe'")), None)
+        if not pid:
+            return 0
+        held = 0
+        for line in winedbg("info maps 0x" + pid).splitlines():
+            m = re.match(r"\s*([0-9a-fA-F]+)\s+([0-9a-fA-F]+)\s+(commit|reserve)\b", line)
+            if m:
+                held += int(m.group(2), 16) - int(m.group(1), 16) + 1
+        return held
+    except (OSError, subprocess.SubprocessError):
+        return 0
+
+
 def wineserver_rss():
     pid = find_process(r"(^|/)wineserver(32|64)?( |$)")
     return status(pid).get("VmRSS", 0) if pid else 0
@@ -232,6 +259,7 @@ def run(target, count, class_id, perf_dir=None):
         time.sleep(2)
         base = status(pid)
         base_wine = wineserver_rss() if target_of(target)[1] else 0
+        base_reserved = windows_reserved(target) if target_of(target)[1] else 0
         perf = perf_start(pid, perf_dir and os.path.join(perf_dir, "%s-login.data" % re.sub(r"\W", "_", target)))
         cpu_before_login = cpu_ns(pid)
         tablets = subprocess.Popen([TABLET, "--count", str(count), "--class", str(class_id),
@@ -268,6 +296,7 @@ def run(target, count, class_id, perf_dir=None):
                                    for i in range(0, len(data), 8))
                     out.write("%s %s\n" % (r, bits))
         loaded_wine = wineserver_rss() if target_of(target)[1] else 0
+        loaded_reserved = windows_reserved(target) if target_of(target)[1] else 0
         # The processor time the fan-out costs: a window from just before
         # /sendCmd, long enough for every delivery and receipt, less a window
         # of the same length just before it (heartbeats go on in both).
@@ -319,11 +348,12 @@ def run(target, count, class_id, perf_dir=None):
         wine_per = (loaded_wine - base_wine) / 1024 / count
         # Per session: the server's processor time over the login, and that
         # of the fan-out (above) per receipt listed.
-        print("%-9s  %7d  %8s  %7d  %9.1f  %14.1f  %13s  %10.0f  %10.0f  %10.0f  %7d  %21s  %12.0f  %15.0f  %9.1f/%.1f" % (
+        reserved = "%.0f/%.0f" % (base_reserved / 2**20, loaded_reserved / 2**20) if target_of(target)[1] else "-"
+        print("%-9s  %7d  %8s  %7d  %9.1f  %14.1f  %13s  %10.0f  %10.0f  %10.0f  %19s  %7d  %21s  %12.0f  %15.0f  %9.1f/%.1f" % (
             target, count, login_ms if login_ms is not None else "not all", loaded.get("Threads", 0),
             loaded.get("VmRSS", 0) / 2**20, rss_per, "%.1f" % wine_per if target_of(target)[1] else "-",
             base.get("VmSize", 0) / 2**20, loaded.get("VmSize", 0) / 2**20, peak.get("VmPeak", 0) / 2**20,
-            listed, fan, login_cpu / 1000 / count,
+            reserved, listed, fan, login_cpu / 1000 / count,
             fanout_cpu / 1000 / max(listed, 1), fanout_runs / max(listed, 1),
             fanout_waits / max(listed, 1)))
         sys.stdout.flush()
@@ -345,7 +375,7 @@ def main():
         del args[i:i + 2]
     targets = args or ["linux"]
     print("target     tablets  login_ms  threads  rss_MiB  rss_KiB/tablet  wineserver_KiB/tablet  "
-          "vmsize_MiB(0)  vmsize_MiB  vmpeak_MiB  listed  fanout_p50/p99/max_ms  login_cpu_us  cpu_us/delivery  runs/delivery(after a wait)")
+          "vmsize_MiB(0)  vmsize_MiB  vmpeak_MiB  win_held_MiB(0/N)  listed  fanout_p50/p99/max_ms  login_cpu_us  cpu_us/delivery  runs/delivery(after a wait)")
     for n, target in enumerate(targets):
         run(target, count, 30 + n, perf_dir=perf_dir)
 
