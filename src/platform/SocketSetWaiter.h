@@ -7,10 +7,11 @@
 // receive finds more waiting). The caller keeps each report until a receive
 // has drained the socket, and must never drop one.
 //
-// Linux: an epoll set (edge-triggered) and an eventfd. Windows: each socket
-// is tied to its own event object by WSAEventSelect (read and close), a
-// last auto-reset event carries wake(), and WaitForMultipleObjects waits for
-// all of them; 64 handles is its limit, which sets kCapacity. The event
+// Linux: an epoll set (edge-triggered) and an eventfd; kCapacity only bounds
+// how many sessions share a thread. Windows: each socket is tied to its own
+// event object by WSAEventSelect (read and close), a last auto-reset event
+// carries wake(), and WaitForMultipleObjects waits for all of them; 64
+// handles is its limit, which sets kCapacity. The event
 // selection leaves a socket non-blocking for good on Windows; net_send and
 // net_recv_now work on such sockets.
 //
@@ -25,7 +26,11 @@
 
 class SocketSetWaiter {
  public:
+#if defined(_WIN32)
   static constexpr int kCapacity = 63;
+#else
+  static constexpr int kCapacity = 255;
+#endif
   // Result bit of wait(); 0 means the time ran out or only sockets are ready.
   static constexpr int kWoken = 2;
 

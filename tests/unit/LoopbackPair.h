@@ -15,12 +15,18 @@ struct LoopbackPair {
 
 inline LoopbackPair connected_pair() {
   // Each pair takes a port of its own: a closed pair leaves its port in
-  // TIME_WAIT, which the probe does not see but a new listener would.
+  // TIME_WAIT, which the probe does not see but a new listener would. The
+  // near end of an earlier pair may also hold a port of the range as its
+  // own (ephemeral) port, which the probe does not see either: such a port
+  // is skipped.
   static int next_port = 46500;
   LoopbackPair p;
-  int port = first_free_port(next_port, 46999, "127.0.0.1");
-  next_port = port + 1;
-  p.listener.reset(open_tcp_listener("127.0.0.1", port, 4));
+  int port = 0;
+  while (!p.listener.valid() && next_port <= 46999) {
+    port = first_free_port(next_port, 46999, "127.0.0.1");
+    next_port = port + 1;
+    if (port <= 46999) p.listener.reset(open_tcp_listener("127.0.0.1", port, 4));
+  }
   p.near.reset(net_tcp_socket());
   if (!p.listener.valid() || !p.near.valid()) return p;
   if (net_connect(p.near.get(), "127.0.0.1", port) != 0) return p;
