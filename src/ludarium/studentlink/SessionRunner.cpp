@@ -1,6 +1,7 @@
 #include "SessionRunner.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "Clock.h"
@@ -26,7 +27,10 @@ const int64_t kTickMs = 10;
 // Each runner's ticks fall at its own phase, so the runners of a large
 // class do not all wake at the same instants.
 SessionRunner::SessionRunner(SocketServer* server)
-    : server_(server), tick_phase_ms_(static_cast<int64_t>(reinterpret_cast<uintptr_t>(this) >> 6) % kTickMs) {}
+    : server_(server), tick_phase_ms_(static_cast<int64_t>(reinterpret_cast<uintptr_t>(this) >> 6) % kTickMs) {
+  // The runner's thread never allocates for its list of sessions.
+  entries_.reserve(kCapacity);
+}
 
 bool SessionRunner::start(const std::shared_ptr<SessionRunner>& self) {
   return thread_run([self] { self->loop(); }) == 0;
@@ -47,6 +51,7 @@ void SessionRunner::wake() {
 
 void SessionRunner::loop() {
   std::vector<int> readable;
+  readable.reserve(kCapacity);
   for (;;) {
     // Before any session's wake flag is read: a wake() after this point
     // signals the waiter again.
@@ -109,9 +114,13 @@ void SessionRunner::finish(Entry* e) {
   waiter_.remove(e->slot);
   std::shared_ptr<SocketTaskThread> session = std::move(e->session);
   SocketServer* server = server_;
-  if (thread_run([server, session] { server->TaskThreadExit(session); }) != 0) {
-    server->TaskThreadExit(session);
+  int started = -1;
+  try {
+    started = thread_run([server, session] { server->TaskThreadExit(session); });
+  } catch (const std::bad_alloc&) {
   }
+  // Without a thread the runner closes it itself, and its other sessions wait.
+  if (started != 0) server->TaskThreadExit(session);
   assigned_--;
 }
 

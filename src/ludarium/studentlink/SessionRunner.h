@@ -44,7 +44,8 @@ class SessionRunner {
 
   // Sessions handed over and not yet ended are fewer than kCapacity.
   bool has_room() const { return assigned_ < kCapacity; }
-  // Hands over a new session whose connection is s; its first pass runs at once.
+  // Hands over a new session whose connection is s; its first pass runs at
+  // once. Throws std::bad_alloc (and takes nothing) when out of memory.
   void add(std::shared_ptr<SocketTaskThread> session, sock_t s);
   // The runner looks at its sessions now (those woken run their next pass).
   void wake();

@@ -108,7 +108,12 @@ unsigned int SocketServer::accept_thread(void* self) {
       LOG("e", "no memory for a new session, connection closed");
       continue;
     }
-    runner->add(std::move(session), raw);
+    try {
+      runner->add(session, raw);
+    } catch (const std::bad_alloc&) {
+      LOG("e", "no memory for a new session, connection closed");
+      server->TaskThreadExit(session);
+    }
   }
 }
 
