@@ -10,8 +10,7 @@ typedef unsigned int (*thread_func)(void* arg);
 
 // Stack reserved for every thread that thread_begin starts. A 32-bit
 // Windows process has 2 GiB of addresses (4 GiB large-address-aware on a
-// 64-bit Windows), and each thread's reservation counts against them: at
-// the default 2 MiB a few hundred student sessions would exhaust them. The
+// 64-bit Windows), and each thread's reservation counts against them. The
 // deepest stacks here are the JSON readers, whose nesting is limited.
 // Sanitizer builds need more room per frame.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
