@@ -3,6 +3,7 @@
 refusal, closes that connection and goes on serving the HTTP API, the
 sessions it has and, once threads are free again, new tablets."""
 import os
+import subprocess
 import tempfile
 import unittest
 
@@ -10,26 +11,36 @@ import lud
 
 PORT = 40080
 NOBODY = 65534
-# Threads ludarium runs before any tablet comes (main, log, announcer, the
-# HTTP library's 21, the accept threads, the instruction worker, ...) plus
-# room for a few sessions. RLIMIT_NPROC counts every thread of the user and
-# binds only an unprivileged one: the server runs as nobody.
-THREAD_LIMIT = 45
+# Sessions share runner threads, up to 255 sessions each on Linux: one more
+# tablet than that needs a second runner.
+SESSIONS_PER_RUNNER = 255
+
+
+def threads_of(pid):
+    with open("/proc/%d/status" % pid) as status:
+        return next(int(line.split()[1]) for line in status if line.startswith("Threads:"))
 
 
 class OutOfThreads(lud.ServerTest):
     def test_refused_connections_leave_the_server_serving(self):
         directory = tempfile.mkdtemp(prefix="ludarium-limits-")
         os.chmod(directory, 0o777)
-        wrapper = ["prlimit", "--nproc=%d" % THREAD_LIMIT, "setpriv", "--reuid=%d" % NOBODY,
-                   "--regid=%d" % NOBODY, "--clear-groups", "--"]
-        # A 3-second session time-out frees the threads of silent tablets.
+        # RLIMIT_NPROC counts every thread of the user and binds only an
+        # unprivileged one: the server runs as nobody.
+        wrapper = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups", "--"]
+        # A 3-second session time-out frees the sessions of silent tablets.
         server = self.start(args=["3"], keep_dir=directory, wrapper=wrapper)
         self.assertTrue(lud.wait_http(PORT, timeout=30), server.console())
         self.assertTrue(server.wait_log(r"Listen ok$", timeout=30))
+        # Room for the threads it runs now and one runner: the tablets beyond
+        # the first runner's find no thread.
+        pid = server.proc.pid
+        # (Set as nobody: only the same user may change another's limits here.)
+        subprocess.run(wrapper + ["prlimit", "--pid", str(pid), "--nproc=%d" % (threads_of(pid) + 1)],
+                       check=True)
 
         tablets = []
-        for _ in range(40):
+        for _ in range(SESSIONS_PER_RUNNER + 40):
             t = lud.Tablet(45678)
             self.addCleanup(t.close)
             tablets.append(t)

@@ -30,6 +30,7 @@ SessionRunner::SessionRunner(SocketServer* server)
     : server_(server), tick_phase_ms_(static_cast<int64_t>(reinterpret_cast<uintptr_t>(this) >> 6) % kTickMs) {
   // The runner's thread never allocates for its list of sessions.
   entries_.reserve(kCapacity);
+  entry_at_slot_.assign(kCapacity, -1);
 }
 
 bool SessionRunner::start(const std::shared_ptr<SessionRunner>& self) {
@@ -58,25 +59,38 @@ void SessionRunner::loop() {
     wake_pending_ = false;
     take_new();
     int64_t now = wall_ms();
+    int64_t nearest = SocketTaskThread::kNoDeadline;
     for (size_t i = 0; i < entries_.size();) {
-      if (run_if_due(&entries_[i], now)) {
+      Entry& e = entries_[i];
+      if (run_if_due(&e, now)) {
+        nearest = earlier(nearest, deadline_of(e, now));
         ++i;
         continue;
       }
-      finish(&entries_[i]);
-      entries_[i] = std::move(entries_.back());
+      finish(&e);
+      if (e.slot >= 0) entry_at_slot_[static_cast<size_t>(e.slot)] = -1;
+      if (i + 1 < entries_.size()) {
+        e = std::move(entries_.back());
+        if (e.slot >= 0) entry_at_slot_[static_cast<size_t>(e.slot)] = static_cast<int>(i);
+      }
       entries_.pop_back();
     }
 
-    int ms = wait_ms(wall_ms());
+    int ms = wait_ms(wall_ms(), nearest);
     readable.clear();
     if (waiter_.wait(ms, &readable) < 0) {
       sleep_ms(static_cast<unsigned>(ms < 0 || ms > kFallbackPassMs ? kFallbackPassMs : ms));
       for (Entry& e : entries_) e.readable = true;
       continue;
     }
-    for (Entry& e : entries_) {
-      if (e.slot < 0 || std::find(readable.begin(), readable.end(), e.slot) != readable.end()) e.readable = true;
+    for (int slot : readable) {
+      int index = entry_at_slot_[static_cast<size_t>(slot)];
+      if (index >= 0) entries_[static_cast<size_t>(index)].readable = true;
+    }
+    if (unwatched_ > 0) {
+      for (Entry& e : entries_) {
+        if (e.slot < 0) e.readable = true;
+      }
     }
   }
 }
@@ -89,6 +103,11 @@ void SessionRunner::take_new() {
   }
   for (auto& item : arrived) {
     int slot = waiter_.add(item.second);
+    if (slot >= 0) {
+      entry_at_slot_[static_cast<size_t>(slot)] = static_cast<int>(entries_.size());
+    } else {
+      unwatched_++;
+    }
     item.first->initialise();
     entries_.push_back(Entry{std::move(item.first), slot, SocketTaskThread::kNoDeadline, false, false, true});
   }
@@ -112,6 +131,7 @@ bool SessionRunner::run_if_due(Entry* e, int64_t now) {
 
 void SessionRunner::finish(Entry* e) {
   waiter_.remove(e->slot);
+  if (e->slot < 0) unwatched_--;
   std::shared_ptr<SocketTaskThread> session = std::move(e->session);
   SocketServer* server = server_;
   int started = -1;
@@ -124,17 +144,20 @@ void SessionRunner::finish(Entry* e) {
   assigned_--;
 }
 
-int SessionRunner::wait_ms(int64_t now) const {
-  int64_t nearest = -1;
-  for (const Entry& e : entries_) {
-    int64_t until = e.until_ms;
-    // A connection that cannot be watched is tried on every pass.
-    if (e.slot < 0 && e.watch) until = until == SocketTaskThread::kNoDeadline ? now + kFallbackPassMs
-                                                                               : std::min(until, now + kFallbackPassMs);
-    if (until == SocketTaskThread::kNoDeadline) continue;
-    if (nearest < 0 || until < nearest) nearest = until;
-  }
-  if (nearest < 0) return -1;
+int64_t SessionRunner::deadline_of(const Entry& e, int64_t now) {
+  // A connection that cannot be watched is tried on every pass.
+  if (e.slot < 0 && e.watch) return earlier(e.until_ms, now + kFallbackPassMs);
+  return e.until_ms;
+}
+
+int64_t SessionRunner::earlier(int64_t a, int64_t b) {
+  if (a == SocketTaskThread::kNoDeadline) return b;
+  if (b == SocketTaskThread::kNoDeadline) return a;
+  return std::min(a, b);
+}
+
+int SessionRunner::wait_ms(int64_t now, int64_t nearest) const {
+  if (nearest == SocketTaskThread::kNoDeadline) return -1;
   if (nearest <= now) return 0;
   int64_t late = (nearest - tick_phase_ms_) % kTickMs;
   if (late > 0) nearest += kTickMs - late;

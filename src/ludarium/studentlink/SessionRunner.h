@@ -66,8 +66,13 @@ class SessionRunner {
   // Runs one pass of the entry when it is due; false when its session ended.
   bool run_if_due(Entry* e, int64_t now);
   void finish(Entry* e);
-  // The time the next wait may take at most: -1 for no limit.
-  int wait_ms(int64_t now) const;
+  // When the entry wants its next pass at the latest (kNoDeadline: only
+  // when woken or readable).
+  static int64_t deadline_of(const Entry& e, int64_t now);
+  static int64_t earlier(int64_t a, int64_t b);
+  // The time the next wait may take at most, given the nearest deadline:
+  // -1 for no limit.
+  int wait_ms(int64_t now, int64_t nearest) const;
 
   SocketServer* server_;
   const int64_t tick_phase_ms_;
@@ -78,5 +83,9 @@ class SessionRunner {
   std::atomic<bool> wake_pending_{false};
   Mutex inbox_lock_;
   std::vector<std::pair<std::shared_ptr<SocketTaskThread>, sock_t>> inbox_;  // inbox_lock_
-  std::vector<Entry> entries_;  // runner thread only
+  // Runner thread only: the sessions, the index in entries_ of each slot's
+  // session (-1: none), and how many sessions have no slot.
+  std::vector<Entry> entries_;
+  std::vector<int> entry_at_slot_;
+  int unwatched_ = 0;
 };
