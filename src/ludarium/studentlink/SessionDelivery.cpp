@@ -90,7 +90,7 @@ SocketTaskThread::Wait SocketTaskThread::pass_working() {
 }
 
 // Takes every frame that has come, up to a bound that keeps one chatty
-// tablet from holding its thread.
+// tablet from holding up the other sessions of its runner.
 void SocketTaskThread::working_receive() {
   for (int frames = 0; frames < kFramesPerPass; ++frames) {
     Message m;

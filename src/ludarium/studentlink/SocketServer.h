@@ -10,9 +10,9 @@
 // Thread safety: lock_ guards vThreads, live_count_, task_counter_,
 // ended_since_trim_ and the
 // session fields other threads read or set. Lock order: server lock, then
-// the registry's. Sessions are shared: vThreads and every copy of it hold
-// them, so a session object lives until its thread has ended and no copy
-// refers to it any more.
+// the registry's. Sessions are shared: vThreads, every copy of it and the
+// runners hold them, so a session object lives until its runner has let go
+// of it, TaskThreadExit has run and no copy refers to it any more.
 #pragma once
 
 #include <cstdint>
