@@ -25,14 +25,28 @@ const char* source_file_name(const char* file) {
   return name;
 }
 
-// Writes the prefix into buf; returns its length (cut to the buffer).
-size_t write_prefix(char* buf, const char* level, const char* file, int line,
-                    const char* pretty_function) {
+// "main.cpp:12 main": the part of the prefix that is the same for every
+// line of one call site.
+std::string site_text(const char* file, int line, const char* pretty_function) {
   std::string function = qualified_function_name(pretty_function);
-  int n = snprintf(buf, kLineBuffer, "%s, %s:%d %s %08X ", level, source_file_name(file), line,
-                   function.c_str(), current_thread_id());
+  char buf[kLineBuffer];
+  snprintf(buf, sizeof(buf), "%s:%d %s", source_file_name(file), line, function.c_str());
+  return buf;
+}
+
+// Writes the prefix into buf; returns its length (cut to the buffer).
+size_t write_prefix(char* buf, const char* level, const std::string& where) {
+  int n = snprintf(buf, kLineBuffer, "%s, %s %08X ", level, where.c_str(), current_thread_id());
   if (n < 0) return 0;
   return static_cast<size_t>(n) < kLineBuffer ? static_cast<size_t>(n) : kLineBuffer - 1;
+}
+
+void format_and_push(const char* level, const std::string& where, const char* format,
+                     va_list args) {
+  char buf[kLineBuffer] = {0};
+  size_t n = write_prefix(buf, level, where);
+  vsnprintf(buf + n, kLineBuffer - n, format, args);
+  if (!discard_lines) log_queue().push(level, buf);
 }
 
 }  // namespace
@@ -72,23 +86,30 @@ std::string qualified_function_name(const char* pretty_function) {
   return s;
 }
 
+LogSite::LogSite(const char* file, int line, const char* pretty_function)
+    : where(new std::string(site_text(file, line, pretty_function))) {}
+
 std::string log_build_line(const char* level, const char* file, int line,
                            const char* pretty_function, const char* message) {
   char buf[kLineBuffer] = {0};
-  size_t n = write_prefix(buf, level, file, line, pretty_function);
+  size_t n = write_prefix(buf, level, site_text(file, line, pretty_function));
   snprintf(buf + n, kLineBuffer - n, "%s", message);
   return buf;
 }
 
-void log_format(const char* level, const char* file, int line, const char* pretty_function,
-                const char* format, ...) {
-  char buf[kLineBuffer] = {0};
-  size_t n = write_prefix(buf, level, file, line, pretty_function);
+void log_site_format(const char* level, const LogSite& site, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  vsnprintf(buf + n, kLineBuffer - n, format, args);
+  format_and_push(level, *site.where, format, args);
   va_end(args);
-  if (!discard_lines) log_queue().push(level, buf);
+}
+
+void log_format(const char* level, const char* file, int line, const char* pretty_function,
+                const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  format_and_push(level, site_text(file, line, pretty_function), format, args);
+  va_end(args);
 }
 
 void log_discard(bool on) { discard_lines = on; }

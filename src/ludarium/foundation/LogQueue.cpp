@@ -15,12 +15,12 @@ const unsigned int kGatherMs = 10;
 
 LogQueue::LogQueue(LogWriter* writer) : writer_(writer) { thread_begin(thread_main, this); }
 
-void LogQueue::push(const std::string& level, const std::string& line) {
+void LogQueue::push(std::string level, std::string line) {
   bool was_empty;
   {
     MutexGuard guard(&mutex_);
     was_empty = entries_.empty();
-    entries_.emplace_back(level, line);
+    entries_.emplace_back(std::move(level), std::move(line));
   }
   // A queue that was not empty has a wake-up pending already: the log
   // thread empties the queue before it sleeps again.
@@ -55,13 +55,15 @@ unsigned int LogQueue::thread_main(void* self) {
     std::deque<std::pair<std::string, std::string>> batch;
     for (queue->popAll(&batch); !batch.empty(); queue->popAll(&batch)) {
       // One time per entry, the same on the console and in the files.
-      std::vector<int64_t> times;
+      std::vector<LogStamp> stamps;
+      stamps.reserve(batch.size());
       for (const auto& entry : batch) {
-        times.push_back(wall_ms());
-        queue->writer_->writeConsole(entry.first, entry.second, times.back());
+        stamps.emplace_back(wall_ms());
+        queue->writer_->writeConsole(entry.first, entry.second, stamps.back());
       }
+      queue->writer_->flushConsole();
       for (size_t i = 0; i < batch.size(); ++i) {
-        queue->writer_->writeFiles(batch[i].first, batch[i].second, times[i]);
+        queue->writer_->writeFiles(batch[i].first, batch[i].second, stamps[i]);
       }
     }
     queue->writer_->closeFiles();

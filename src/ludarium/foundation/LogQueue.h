@@ -14,9 +14,9 @@ class LogQueue {
   // Starts the log thread, which writes through `writer` (never deleted).
   explicit LogQueue(LogWriter* writer);
 
-  // Any thread. Holds the queue mutex for one copy; never waits for disk.
+  // Any thread. Holds the queue mutex for one move; never waits for disk.
   // The push that finds the queue empty also wakes the log thread.
-  void push(const std::string& level, const std::string& line);
+  void push(std::string level, std::string line);
 
   // Takes the oldest entry; false when the queue is empty.
   bool pop(std::pair<std::string, std::string>* entry);

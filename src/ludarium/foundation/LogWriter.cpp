@@ -72,38 +72,50 @@ void sweep_log_dir(const std::string& dir, int year, int month, int day) {
   }
 }
 
+LogStamp::LogStamp(int64_t now_ms) : ms(now_ms), text(local_time_text(now_ms)) {}
+
 LogWriter::LogWriter(const std::string& log_dir, FILE* console)
     : log_dir_(log_dir), console_(console) {}
 
 LogWriter::~LogWriter() = default;
 
 void LogWriter::write(const std::string& level, const std::string& line, int64_t now_ms) {
-  writeConsole(level, line, now_ms);
-  writeFiles(level, line, now_ms);
+  LogStamp stamp(now_ms);
+  writeConsole(level, line, stamp);
+  flushConsole();
+  writeFiles(level, line, stamp);
   closeFiles();
 }
 
-void LogWriter::writeConsole(const std::string& level, const std::string& line, int64_t now_ms) {
+void LogWriter::writeConsole(const std::string& level, const std::string& line,
+                             const LogStamp& stamp) {
   if (console_ == nullptr) return;
+  // On Windows setting a colour flushes what came before it, so each line
+  // still reaches the console in its own colour.
   console_set_color(log_color_for_level(level));
-  fprintf(console_, " %s ", local_time_text(now_ms).c_str());
+  fprintf(console_, " %s ", stamp.text.c_str());
   fprintf(console_, " %s\n", line.c_str());
   console_set_color(7);
-  fflush(console_);
 }
 
-void LogWriter::writeFiles(const std::string& level, const std::string& line, int64_t now_ms) {
-  std::string date = log_date_text(now_ms);
+void LogWriter::flushConsole() {
+  if (console_ != nullptr) fflush(console_);
+}
+
+void LogWriter::writeFiles(const std::string& level, const std::string& line,
+                           const LogStamp& stamp) {
+  // The stamp begins with the date text, blank included: "YYYY-MM-DD ".
+  std::string date = stamp.text.substr(0, 11);
   if (date != swept_date_) {
     // A new day: yesterday's files are not written again.
     closeFiles();
     struct tm t;
-    local_tm(now_ms, &t);
+    local_tm(stamp.ms, &t);
     sweep_log_dir(log_dir_, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
     swept_date_ = date;
   }
-  file(date + (log_is_error_level(level) ? "error.log" : "debug.log")).write(line.c_str(), now_ms);
-  file(date + "verbose.log").write(line.c_str(), now_ms);
+  file(date + (log_is_error_level(level) ? "error.log" : "debug.log")).writeStamped(stamp.text, line.c_str());
+  file(date + "verbose.log").writeStamped(stamp.text, line.c_str());
 }
 
 void LogWriter::closeFiles() { open_files_.clear(); }

@@ -11,6 +11,14 @@
 
 class STLLogFile;
 
+// The time of one entry, and its text as the console and the files show it
+// ("YYYY-MM-DD HH:MM:SS.mmm"), worked out once for all three.
+struct LogStamp {
+  explicit LogStamp(int64_t now_ms);
+  int64_t ms;
+  std::string text;
+};
+
 class LogWriter {
  public:
   // `log_dir` is created on first use; `console` may be null (no console).
@@ -22,13 +30,18 @@ class LogWriter {
   void write(const std::string& level, const std::string& line, int64_t now_ms);
   // The two halves of write. The log thread prints a whole batch on the
   // console before it writes the batch's files, so that the console
-  // shows a burst at once instead of a line per few file operations.
-  void writeConsole(const std::string& level, const std::string& line, int64_t now_ms);
+  // shows a burst at once instead of a line per few file operations, and
+  // flushes the console once after the batch.
+  void writeConsole(const std::string& level, const std::string& line, const LogStamp& stamp);
+  void flushConsole();
   // The files stay open after writeFiles (each line is flushed as it is
   // written) until closeFiles: the log thread closes them after each
   // batch, so a busy server does not open and close two files per line,
   // and a file removed by hand is made again with the next batch.
-  void writeFiles(const std::string& level, const std::string& line, int64_t now_ms);
+  void writeFiles(const std::string& level, const std::string& line, const LogStamp& stamp);
+  void writeFiles(const std::string& level, const std::string& line, int64_t now_ms) {
+    writeFiles(level, line, LogStamp(now_ms));
+  }
   void closeFiles();
 
   const std::string& log_dir() const { return log_dir_; }

@@ -18,9 +18,13 @@ bool STLLogFile::open() {
 }
 
 void STLLogFile::write(const char* data, int64_t now_ms) {
+  writeStamped(local_time_text(now_ms), data);
+}
+
+void STLLogFile::writeStamped(const std::string& stamp, const char* data) {
   if (data == nullptr) return;
   MutexGuard guard(&lock_);
   if (!open()) return;
-  fprintf(stream_, "%s %s\n", local_time_text(now_ms).c_str(), data);
+  fprintf(stream_, "%s %s\n", stamp.c_str(), data);
   fflush(stream_);
 }

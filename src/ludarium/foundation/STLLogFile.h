@@ -19,6 +19,8 @@ class STLLogFile {
 
   // Writes one line stamped with `now_ms`; a file that does not open loses it.
   virtual void write(const char* data, int64_t now_ms);
+  // The same with the stamp's text already made ("YYYY-MM-DD HH:MM:SS.mmm").
+  void writeStamped(const std::string& stamp, const char* data);
 
  private:
   bool open();

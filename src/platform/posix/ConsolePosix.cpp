@@ -5,7 +5,9 @@
 #include "Console.h"
 
 void console_set_color(int attribute) {
-  if (!isatty(STDOUT_FILENO)) return;
+  // Asked once: the log thread sets a colour twice per line.
+  static const bool colours = isatty(STDOUT_FILENO) != 0;
+  if (!colours) return;
   if ((attribute & 7) == 7) {
     fputs("\033[0m", stdout);
     return;
