@@ -23,9 +23,10 @@ single thread: the login of thousands of tablets keeps it busy.
 Run it through bench/run (own namespaces, loopback only):
     bench/run cap_bench.py [TARGET ...] [--tablets N] [--perf DIR]
 With --perf, `perf record -g` of the server over the login leaves
-TARGET-login.data in DIR, and `perf stat` over the fan-out leaves
-TARGET-fanout.stat: the system calls (poll, send, receive, the wake-up's
-read and write, futex) and context switches the fan-out cost.
+TARGET-login.data in DIR, and over the fan-out TARGET-fanout.data and
+TARGET-fanout.stat (`perf stat`): the system calls (poll, send, receive,
+the wake-up's read and write, futex, epoll_wait) and context switches the
+fan-out cost.
 TARGET: linux (default), wine-x64 (build/windows-x64 under 64-bit Wine),
 wine-i686 (build/windows under 32-bit Wine), linux:FOLDER (the ludarium
 in FOLDER, such as an earlier build measured beside this one).
@@ -225,25 +226,25 @@ def wineserver_rss():
 
 
 def perf_start(pid, path):
-    """perf record of pid (call graphs) into path; None without a path."""
+    """perf of pid into path; None without a path. Over the fan-out both a
+    count of its system calls and context switches (TARGET-fanout.stat) and
+    a profile with call graphs (TARGET-fanout.data)."""
     if not path:
         return None
+    procs = []
     if path.endswith("fanout.data"):
-        # The fan-out's system calls and lock waits, counted.
         argv = ["perf", "stat", "-e", ",".join("syscalls:sys_enter_" + c for c in (
-            "futex", "poll", "ppoll", "sendto", "recvfrom", "read", "write")) + ",context-switches",
-                "-p", str(pid), "-o", path[:-len(".data")] + ".stat"]
-        proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(1)
-        return proc
-    proc = subprocess.Popen(["perf", "record", "-g", "-q", "-p", str(pid), "-o", path],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            "futex", "poll", "ppoll", "sendto", "recvfrom", "read", "write", "epoll_wait")) +
+                ",context-switches", "-p", str(pid), "-o", path[:-len(".data")] + ".stat"]
+        procs.append(subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    procs.append(subprocess.Popen(["perf", "record"] + os.environ.get("CAP_PERF_GRAPH", "-g").split() + ["-q", "-p", str(pid), "-o", path],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
     time.sleep(1)
-    return proc
+    return procs
 
 
-def perf_stop(proc):
-    if proc:
+def perf_stop(procs):
+    for proc in procs or []:
         proc.send_signal(2)
         proc.wait(60)
 

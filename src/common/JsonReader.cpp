@@ -10,9 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <typeinfo>
+#include <vector>
 
 #include <json/json.h>
+
+#include "Mutex.h"
 
 #include "JsonWriter.h"
 
@@ -20,10 +24,10 @@ static std::string number_text(const JsonValue& v);
 
 namespace {
 
-void jsoncpp_validate(const std::string& text) {
-  // The reader of Json::Reader with its settings (comments collected, no
-  // trailing commas, no strict root, no BOM skipping), plus a nesting limit
-  // that Json::Reader itself does not let us set.
+// The reader of Json::Reader with its settings (comments collected, no
+// trailing commas, no strict root, no BOM skipping), plus a nesting limit
+// that Json::Reader itself does not let us set.
+Json::CharReader* new_validating_reader() {
   Json::CharReaderBuilder builder;
   builder["collectComments"] = true;
   builder["allowComments"] = true;
@@ -38,7 +42,54 @@ void jsoncpp_validate(const std::string& text) {
   builder["skipBom"] = false;
   // jsoncpp counts the innermost scalar as a level of its own.
   builder["stackLimit"] = kJsonMaxDepth + 1;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  return builder.newCharReader();
+}
+
+// Readers made once and lent out one parse at a time: making one (its
+// settings and stacks) cost more than the parse of a short text, and a
+// session reads a short head with every frame. A reader keeps no state from
+// one parse to the next. The pool grows to the number of parses that ran
+// at the same time and is never freed.
+class ReaderLoan {
+ public:
+  ReaderLoan() {
+    {
+      MutexGuard guard(&lock());
+      if (!idle().empty()) {
+        reader_ = idle().back();
+        idle().pop_back();
+      }
+    }
+    if (reader_ == nullptr) reader_ = new_validating_reader();
+  }
+  ~ReaderLoan() {
+    MutexGuard guard(&lock());
+    try {
+      idle().push_back(reader_);
+    } catch (const std::bad_alloc&) {
+      delete reader_;
+    }
+  }
+  ReaderLoan(const ReaderLoan&) = delete;
+  ReaderLoan& operator=(const ReaderLoan&) = delete;
+  Json::CharReader* operator->() const { return reader_; }
+
+ private:
+  // Never destroyed: a thread may still parse while the process exits.
+  static Mutex& lock() {
+    static Mutex* mutex = new Mutex;
+    return *mutex;
+  }
+  static std::vector<Json::CharReader*>& idle() {
+    static std::vector<Json::CharReader*>* readers = new std::vector<Json::CharReader*>;
+    return *readers;
+  }
+
+  Json::CharReader* reader_ = nullptr;
+};
+
+void jsoncpp_validate(const std::string& text) {
+  ReaderLoan reader;
   Json::Value root;
   std::string errors;
   bool ok = false;
@@ -227,8 +278,65 @@ static std::string number_text(const JsonValue& v) {
   return json_number_text(v.GetDouble());
 }
 
+namespace {
+
+struct PlainScan {
+  const char* p;
+  const char* end;
+
+  void blanks() {
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
+  }
+  bool take(char c) {
+    blanks();
+    if (p == end || *p != c) return false;
+    ++p;
+    return true;
+  }
+  bool string() {
+    if (!take('"')) return false;
+    while (p < end && *p != '"') {
+      if (*p < 0x20 || *p > 0x7E || *p == '\\') return false;
+      ++p;
+    }
+    return take('"');
+  }
+  bool integer() {
+    blanks();
+    if (p < end && *p == '-') ++p;
+    const char* digits = p;
+    while (p < end && *p >= '0' && *p <= '9') ++p;
+    size_t n = static_cast<size_t>(p - digits);
+    return n >= 1 && n <= 15 && !(n > 1 && *digits == '0');
+  }
+  bool value() {
+    blanks();
+    return p < end && *p == '"' ? string() : integer();
+  }
+};
+
+}  // namespace
+
+bool json_plainly_valid(const std::string& text) {
+  PlainScan scan{text.data(), text.data() + text.size()};
+  if (!scan.take('{')) return false;
+  scan.blanks();
+  if (scan.p < scan.end && *scan.p != '}') {
+    do {
+      if (!scan.string() || !scan.take(':') || !scan.value()) return false;
+    } while (scan.take(','));
+  }
+  if (!scan.take('}')) return false;
+  scan.blanks();
+  return scan.p == scan.end;
+}
+
+void json_validate(const std::string& text) { jsoncpp_validate(text); }
+
 void parse_json(const std::string& text, JsonDocument* doc) {
-  jsoncpp_validate(text);
+  // jsoncpp builds a whole tree of its own to judge a text; a plain one it
+  // accepts is spared that (see json_plainly_valid).
+  if (!json_plainly_valid(text)) jsoncpp_validate(text);
   // Comments allowed and parsing stops after the root value, like jsoncpp.
   // A text with an embedded zero byte ends there for RapidJSON; jsoncpp has
   // already judged the whole text. Numbers come as texts: RapidJSON 1.1.0's

@@ -69,6 +69,16 @@ constexpr int kJsonMaxDepth = 64;
 // 400 zeros and e-300 is 1e100).
 void parse_json(const std::string& text, JsonDocument* doc);
 
+// The two halves of parse_json's decision, for the fuzz targets and tests.
+// json_plainly_valid: true only for a one-level object of members whose
+// names and values are printable ASCII strings without escapes or integers
+// of at most 15 digits (JSON white space allowed between tokens), such as a
+// tablet's frame head. jsoncpp accepts every such text, so parse_json does
+// not ask it; any other text is judged by json_validate, jsoncpp's reader
+// with parse_json's settings (throws as parse_json does).
+bool json_plainly_valid(const std::string& text);
+void json_validate(const std::string& text);
+
 // The member `name` of an object. Throws std::out_of_range with an empty
 // message (callers log the type name and a suffix of their own) when the
 // value is not an object or has no such member; with duplicates, the first.

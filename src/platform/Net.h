@@ -68,6 +68,9 @@ int net_recv(sock_t s, char* buf, int len);
 // failure (see net_last_error), kNetWouldBlock when nothing is there.
 const int kNetWouldBlock = -2;
 int net_recv_now(sock_t s, char* buf, int len);
+// A send that never waits: bytes moved (perhaps fewer than len), -1 on
+// failure (see net_last_error), kNetWouldBlock when there is no room.
+int net_send_now(sock_t s, const char* data, int len);
 
 // A TCP/IPv4 socket, or kInvalidSocket.
 sock_t net_tcp_socket();

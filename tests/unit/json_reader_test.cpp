@@ -64,6 +64,39 @@ TEST(JsonReader, AcceptsWhatJsoncppAccepts) {
   EXPECT_TRUE(doc.IsArray());
 }
 
+// Texts parse_json takes without asking jsoncpp must be ones jsoncpp
+// accepts, and near misses must still get jsoncpp's verdict and message.
+TEST(JsonReader, OnlyPlainTextsSkipJsoncpp) {
+  const char* plain[] = {
+      "{}", " { } \r\n",
+      "{\"protocol\":\"tessera\",\"content-length\":12,\"type\":-3,\"instruct_id\":\"7\"}",
+      "{ \"a\" : \"x/y\" ,\t\"a\":0, \"b\":999999999999999 }",
+  };
+  for (const char* text : plain) {
+    EXPECT_TRUE(json_plainly_valid(text)) << text;
+    EXPECT_NO_THROW(json_validate(text)) << text;
+    EXPECT_EQ("", error_of(text)) << text;
+  }
+  const char* not_plain[] = {
+      "{\"a\":01}", "{\"a\":1,}", "{\"a\":-}", "{\"a\":1 2}", "{\"a\" 1}", "{\"a\":1",
+      "{\"a\":1}x", "{a:1}", "{\"a\":1.5}", "{\"a\":1e3}", "{\"a\":1234567890123456}",
+      "{\"a\":\"\\n\"}", "{\"a\":\"\xd6\xd0\"}", "{\"a\":\"\x01\"}", "{\"a\":{}}", "{\"a\":true}",
+      "[1]", "{\"a\":1}// c", "",
+  };
+  for (const char* text : not_plain) {
+    EXPECT_FALSE(json_plainly_valid(text)) << text;
+    std::string jsoncpp_verdict;
+    try {
+      json_validate(text);
+    } catch (const std::exception& e) {
+      jsoncpp_verdict = exception_text(e);
+    }
+    if (!jsoncpp_verdict.empty()) {
+      EXPECT_EQ(jsoncpp_verdict, error_of(text)) << text;
+    }
+  }
+}
+
 TEST(JsonReader, DuplicatesStayInOrderAndLookupFindsTheFirst) {
   JsonDocument doc;
   parse_json("{\"a\":1,\"b\":2,\"a\":3}", &doc);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "Clock.h"
+#include "SocketLink.h"
 #include "SocketServer.h"
 #include "SocketTaskThread.h"
 #include "Thread.h"
@@ -31,22 +32,26 @@ SessionRunner::SessionRunner(SocketServer* server)
   // The runner's thread never allocates for its list of sessions.
   entries_.reserve(kCapacity);
   entry_at_slot_.assign(kCapacity, -1);
+  entry_at_cell_.assign(kCapacity, -1);
+  for (int cell = kCapacity - 1; cell >= 0; --cell) free_cells_.push_back(cell);
+  for (auto& word : woken_cells_) word = 0;
 }
 
 bool SessionRunner::start(const std::shared_ptr<SessionRunner>& self) {
   return thread_run([self] { self->loop(); }) == 0;
 }
 
-void SessionRunner::add(std::shared_ptr<SocketTaskThread> session, sock_t s) {
+void SessionRunner::add(std::shared_ptr<SocketTaskThread> session, sock_t s, SocketLink* link) {
   {
     MutexGuard guard(&inbox_lock_);
-    inbox_.emplace_back(std::move(session), s);
+    inbox_.push_back(Arrival{std::move(session), s, link});
   }
   assigned_++;
   wake();
 }
 
-void SessionRunner::wake() {
+void SessionRunner::wake(int cell) {
+  if (cell >= 0 && cell < kCapacity) woken_cells_[cell / 32].fetch_or(1u << (cell % 32));
   if (!wake_pending_.exchange(true)) waiter_.wake();
 }
 
@@ -58,6 +63,7 @@ void SessionRunner::loop() {
     // signals the waiter again.
     wake_pending_ = false;
     take_new();
+    take_hints();
     int64_t now = wall_ms();
     int64_t nearest = SocketTaskThread::kNoDeadline;
     for (size_t i = 0; i < entries_.size();) {
@@ -69,9 +75,14 @@ void SessionRunner::loop() {
       }
       finish(&e);
       if (e.slot >= 0) entry_at_slot_[static_cast<size_t>(e.slot)] = -1;
+      if (e.cell >= 0) {
+        entry_at_cell_[static_cast<size_t>(e.cell)] = -1;
+        free_cells_.push_back(e.cell);
+      }
       if (i + 1 < entries_.size()) {
         e = std::move(entries_.back());
         if (e.slot >= 0) entry_at_slot_[static_cast<size_t>(e.slot)] = static_cast<int>(i);
+        if (e.cell >= 0) entry_at_cell_[static_cast<size_t>(e.cell)] = static_cast<int>(i);
       }
       entries_.pop_back();
     }
@@ -96,31 +107,54 @@ void SessionRunner::loop() {
 }
 
 void SessionRunner::take_new() {
-  std::vector<std::pair<std::shared_ptr<SocketTaskThread>, sock_t>> arrived;
+  std::vector<Arrival> arrived;
   {
     MutexGuard guard(&inbox_lock_);
     arrived.swap(inbox_);
   }
-  for (auto& item : arrived) {
-    int slot = waiter_.add(item.second);
+  for (Arrival& item : arrived) {
+    int index = static_cast<int>(entries_.size());
+    int slot = waiter_.add(item.socket);
     if (slot >= 0) {
-      entry_at_slot_[static_cast<size_t>(slot)] = static_cast<int>(entries_.size());
+      entry_at_slot_[static_cast<size_t>(slot)] = index;
     } else {
       unwatched_++;
     }
-    item.first->initialise();
-    entries_.push_back(Entry{std::move(item.first), slot, SocketTaskThread::kNoDeadline, false, false, true});
+    // There is a cell for every session the runner holds.
+    int cell = -1;
+    if (!free_cells_.empty()) {
+      cell = free_cells_.back();
+      free_cells_.pop_back();
+      entry_at_cell_[static_cast<size_t>(cell)] = index;
+      item.link->set_wake_cell(cell);
+    }
+    item.session->initialise();
+    entries_.push_back(Entry{std::move(item.session), item.link, slot, cell,
+                             SocketTaskThread::kNoDeadline, false, false, true, false});
+  }
+}
+
+void SessionRunner::take_hints() {
+  for (int word = 0; word < kCellWords; ++word) {
+    uint32_t bits = woken_cells_[word].exchange(0);
+    for (int bit = 0; bits != 0; ++bit, bits >>= 1) {
+      if ((bits & 1u) == 0) continue;
+      int index = entry_at_cell_[static_cast<size_t>(word * 32 + bit)];
+      if (index >= 0) entries_[static_cast<size_t>(index)].hinted = true;
+    }
   }
 }
 
 bool SessionRunner::run_if_due(Entry* e, int64_t now) {
-  SocketTaskThread* session = e->session.get();
-  // Ended from outside (a login from the same device): no further pass.
-  if (session->stop_flag() != 0) return false;
-  bool woken = session->take_woken();
+  // Only a woken session is asked whether it was: see woken_cells_. A
+  // session ended from outside (a login from the same device) was woken.
+  bool woken = (e->hinted || e->fresh || e->cell < 0) && e->session->take_woken();
+  e->hinted = false;
   bool due = e->fresh || woken || (e->watch && e->readable) ||
              (e->until_ms != SocketTaskThread::kNoDeadline && e->until_ms <= now);
   if (!due) return true;
+  SocketTaskThread* session = e->session.get();
+  if (session->stop_flag() != 0) return false;
   e->fresh = false;
   SocketTaskThread::Wait next = session->pass(e->readable);
   e->readable = false;
@@ -130,6 +164,9 @@ bool SessionRunner::run_if_due(Entry* e, int64_t now) {
 }
 
 void SessionRunner::finish(Entry* e) {
+  // A wake from now on is for no cell; one already under way at most
+  // makes the cell's next session ask its own flag.
+  e->link->set_wake_cell(-1);
   waiter_.remove(e->slot);
   if (e->slot < 0) unwatched_--;
   std::shared_ptr<SocketTaskThread> session = std::move(e->session);

@@ -30,6 +30,7 @@
 #include "Net.h"
 #include "SocketSetWaiter.h"
 
+class SocketLink;
 class SocketServer;
 class SocketTaskThread;
 
@@ -44,25 +45,32 @@ class SessionRunner {
 
   // Sessions handed over and not yet ended are fewer than kCapacity.
   bool has_room() const { return assigned_ < kCapacity; }
-  // Hands over a new session whose connection is s; its first pass runs at
-  // once. Throws std::bad_alloc (and takes nothing) when out of memory.
-  void add(std::shared_ptr<SocketTaskThread> session, sock_t s);
-  // The runner looks at its sessions now (those woken run their next pass).
-  void wake();
+  // Hands over a new session whose connection is s, over `link`; its first
+  // pass runs at once. Throws std::bad_alloc (and takes nothing) when out
+  // of memory.
+  void add(std::shared_ptr<SocketTaskThread> session, sock_t s, SocketLink* link);
+  // The runner looks at its sessions now (those woken run their next
+  // pass). `cell` is the woken session's (SocketLink::set_wake_cell), or -1.
+  void wake(int cell = -1);
 
  private:
   struct Entry {
     std::shared_ptr<SocketTaskThread> session;
+    SocketLink* link;
     int slot;          // in waiter_; -1 when the connection could not be watched
+    int cell;          // in woken_cells_
     int64_t until_ms;  // SocketTaskThread::kNoDeadline or a time (ms since 1970)
     bool watch;        // the last pass asked to wake when the connection is readable
     bool readable;     // a report not yet passed to the session
     bool fresh;        // not yet run
+    bool hinted;       // its cell was set: it may have been woken
   };
 
   static unsigned int thread_main(void* self);
   void loop();
   void take_new();
+  // Marks the entries whose cells wake() set since the last look.
+  void take_hints();
   // Runs one pass of the entry when it is due; false when its session ended.
   bool run_if_due(Entry* e, int64_t now);
   void finish(Entry* e);
@@ -81,11 +89,26 @@ class SessionRunner {
   // Set by wake() once until the runner looks: wakes between two looks
   // signal the waiter only once.
   std::atomic<bool> wake_pending_{false};
+  // One bit per cell, set by wake(cell). A session's woken flag lives in
+  // the session; looking at it for every session on every look cost the
+  // runner a cache miss per session, so only the sessions whose cells are
+  // set are asked. A bit may come from a session that has since left its
+  // cell: its successor's own flag then says it was not woken.
+  static constexpr int kCellWords = (kCapacity + 31) / 32;
+  std::atomic<uint32_t> woken_cells_[kCellWords];
+  struct Arrival {
+    std::shared_ptr<SocketTaskThread> session;
+    sock_t socket;
+    SocketLink* link;
+  };
   Mutex inbox_lock_;
-  std::vector<std::pair<std::shared_ptr<SocketTaskThread>, sock_t>> inbox_;  // inbox_lock_
+  std::vector<Arrival> inbox_;  // inbox_lock_
   // Runner thread only: the sessions, the index in entries_ of each slot's
-  // session (-1: none), and how many sessions have no slot.
+  // and each cell's session (-1: none), the cells free, and how many
+  // sessions have no slot.
   std::vector<Entry> entries_;
   std::vector<int> entry_at_slot_;
+  std::vector<int> entry_at_cell_;
+  std::vector<int> free_cells_;
   int unwatched_ = 0;
 };

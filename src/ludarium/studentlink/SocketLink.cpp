@@ -14,7 +14,7 @@ int SocketLink::send(const std::string& frame) { return send_frame(socket_.get()
 
 int SocketLink::last_error() { return net_last_error(); }
 
-void SocketLink::wake() { runner_->wake(); }
+void SocketLink::wake() { runner_->wake(wake_cell_); }
 
 bool SocketLink::peer_address(std::string* ip, int* port) { return net_peer_address(socket_.get(), ip, port); }
 

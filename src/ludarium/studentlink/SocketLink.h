@@ -3,6 +3,8 @@
 // and watches the socket. Owns the socket from construction.
 #pragma once
 
+#include <atomic>
+
 #include "Net.h"
 #include "SessionLink.h"
 #include "Socket.h"
@@ -21,7 +23,12 @@ class SocketLink : public SessionLink {
   bool peer_address(std::string* ip, int* port) override;
   void close() override;
 
+  // The runner's thread: the cell that tells the runner which of its
+  // sessions a wake is for (-1: none, the runner looks at all woken flags).
+  void set_wake_cell(int cell) { wake_cell_ = cell; }
+
  private:
   Socket socket_;  // closed gracefully
   SessionRunner* runner_;
+  std::atomic<int> wake_cell_{-1};
 };

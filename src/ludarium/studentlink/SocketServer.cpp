@@ -81,6 +81,7 @@ unsigned int SocketServer::accept_thread(void* self) {
       continue;
     }
     std::shared_ptr<SocketTaskThread> session;
+    SocketLink* socket_link = nullptr;
     SessionRunner* runner = nullptr;
     sock_t raw = s.get();
     // Out of memory or threads, one connection is refused; the server and
@@ -97,7 +98,8 @@ unsigned int SocketServer::accept_thread(void* self) {
         LOG("e", "no thread for a new session, connection closed");
         continue;
       }
-      std::unique_ptr<SessionLink> link(new SocketLink(std::move(s), runner));
+      socket_link = new SocketLink(std::move(s), runner);
+      std::unique_ptr<SessionLink> link(socket_link);
       session = std::make_shared<SocketTaskThread>(server, server->context_, std::move(link),
                                                    server->task_counter_);
       server->vThreads.push_back(session);
@@ -109,7 +111,7 @@ unsigned int SocketServer::accept_thread(void* self) {
       continue;
     }
     try {
-      runner->add(session, raw);
+      runner->add(session, raw, socket_link);
     } catch (const std::bad_alloc&) {
       LOG("e", "no memory for a new session, connection closed");
       server->TaskThreadExit(session);

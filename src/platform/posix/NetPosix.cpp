@@ -111,6 +111,15 @@ int net_send(sock_t s, const char* data, int len) {
   return static_cast<int>(n);
 }
 
+int net_send_now(sock_t s, const char* data, int len) {
+  ssize_t n;
+  do {
+    n = send(s, data, static_cast<size_t>(len), MSG_NOSIGNAL | MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kNetWouldBlock;
+  return static_cast<int>(n);
+}
+
 int net_recv(sock_t s, char* buf, int len) {
   ssize_t n;
   do {

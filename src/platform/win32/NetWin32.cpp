@@ -119,6 +119,16 @@ int net_send(sock_t s, const char* data, int len) {
   }
 }
 
+int net_send_now(sock_t s, const char* data, int len) {
+  // Asking first keeps a blocking socket from blocking, as in net_recv_now.
+  int ready = WaitFor(s, true, 0);
+  if (ready < 0) return -1;
+  if (ready == 0) return kNetWouldBlock;
+  int n = send(s, data, len, 0);
+  if (n != SOCKET_ERROR) return n;
+  return WSAGetLastError() == WSAEWOULDBLOCK ? kNetWouldBlock : -1;
+}
+
 int net_recv(sock_t s, char* buf, int len) {
   int n = recv(s, buf, len, 0);
   return n == SOCKET_ERROR ? -1 : n;
