@@ -47,6 +47,19 @@ TEST(UserRegistry, UpdatesAndQueries) {
   ASSERT_EQ(1u, replied.size());
   EXPECT_EQ(2, replied[0].user_id);
   EXPECT_EQ("{head}", replied[0].last_receipt);
+  // The lean queries the records and /userResponse use pick the same
+  // students with the same times.
+  EXPECT_EQ(2u, reg.onlineCount(3));
+  std::vector<UserTimes> sent = reg.sentTimes(3, 100);
+  ASSERT_EQ(2u, sent.size());  // 2 and 9; 5's send_times is -2
+  EXPECT_EQ(2, sent[0].user_id);
+  EXPECT_EQ(1000, sent[0].time);
+  EXPECT_EQ(-1, sent[1].repeat);
+  std::vector<UserTimes> receipts = reg.repliedTimes(3, 100);
+  ASSERT_EQ(1u, receipts.size());
+  EXPECT_EQ(2, receipts[0].user_id);
+  EXPECT_EQ(2000, receipts[0].time);
+  EXPECT_EQ(std::vector<int32_t>{2}, reg.repliedIds(3, 100));
   EXPECT_EQ(1, reg.get(2).is_online);  // the other fields were kept
   reg.delUserInfo(77);
   reg.delUserInfo(2);

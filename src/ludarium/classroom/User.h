@@ -30,6 +30,14 @@ struct User {
   int32_t is_online = 0;
 };
 
+// What the lesson records need of a student: who, when, and how many
+// re-sends (for the records of sends; 0 for receipts).
+struct UserTimes {
+  int32_t user_id;
+  int64_t time;
+  int32_t repeat;
+};
+
 // The members a student's JSON sets, every field above but the send time:
 // "instruct_id", "receipt_id" and "receipt_time" are decimal texts (digits up
 // to the first other character), the other numbers convert as json_as_int.

@@ -79,31 +79,71 @@ void UserRegistry::setReceipt(int32_t user_id, uint64_t receipt_id, const std::s
   user.receipt_time = receipt_time;
 }
 
-template <typename Test>
-std::vector<User> UserRegistry::ofClass(int32_t class_id, Test accepts) const {
-  std::vector<User> result;
+template <typename Row, typename Test, typename Pick>
+std::vector<Row> UserRegistry::pickOfClass(int32_t class_id, Test accepts, Pick pick) const {
+  std::vector<Row> result;
   for (const auto& entry : users_) {
     const User& u = entry.second;
-    if (u.class_id == class_id && accepts(u)) result.push_back(u);
+    if (u.class_id == class_id && accepts(u)) result.push_back(pick(u));
   }
   return result;
 }
 
+template <typename Test>
+std::vector<User> UserRegistry::ofClass(int32_t class_id, Test accepts) const {
+  return pickOfClass<User>(class_id, accepts, [](const User& u) -> const User& { return u; });
+}
+
+namespace {
+
+bool online(const User& u) { return u.is_online == 1; }
+bool was_sent(const User& u, uint64_t instruct_id) { return u.instruct_id == instruct_id && u.send_times != -2; }
+bool replied(const User& u, uint64_t instruct_id) { return u.receipt_id == instruct_id && u.send_times != -1; }
+
+}  // namespace
+
 std::vector<User> UserRegistry::onlineOfClass(int32_t class_id) {
   MutexGuard guard(&lock_);
-  return ofClass(class_id, [](const User& u) { return u.is_online == 1; });
+  return ofClass(class_id, online);
 }
 
 std::vector<User> UserRegistry::getUserGetInstruct(int32_t class_id, uint64_t instruct_id) {
   MutexGuard guard(&lock_);
-  return ofClass(class_id,
-                 [&](const User& u) { return u.instruct_id == instruct_id && u.send_times != -2; });
+  return ofClass(class_id, [&](const User& u) { return was_sent(u, instruct_id); });
 }
 
 std::vector<User> UserRegistry::repliedTo(int32_t class_id, uint64_t instruct_id) {
   MutexGuard guard(&lock_);
-  return ofClass(class_id,
-                 [&](const User& u) { return u.receipt_id == instruct_id && u.send_times != -1; });
+  return ofClass(class_id, [&](const User& u) { return replied(u, instruct_id); });
+}
+
+std::vector<UserTimes> UserRegistry::sentTimes(int32_t class_id, uint64_t instruct_id) {
+  MutexGuard guard(&lock_);
+  return pickOfClass<UserTimes>(
+      class_id, [&](const User& u) { return was_sent(u, instruct_id); },
+      [](const User& u) { return UserTimes{u.user_id, u.send_time, u.send_times}; });
+}
+
+std::vector<UserTimes> UserRegistry::repliedTimes(int32_t class_id, uint64_t instruct_id) {
+  MutexGuard guard(&lock_);
+  return pickOfClass<UserTimes>(
+      class_id, [&](const User& u) { return replied(u, instruct_id); },
+      [](const User& u) { return UserTimes{u.user_id, u.receipt_time, 0}; });
+}
+
+std::vector<int32_t> UserRegistry::repliedIds(int32_t class_id, uint64_t instruct_id) {
+  MutexGuard guard(&lock_);
+  return pickOfClass<int32_t>(
+      class_id, [&](const User& u) { return replied(u, instruct_id); }, [](const User& u) { return u.user_id; });
+}
+
+size_t UserRegistry::onlineCount(int32_t class_id) {
+  MutexGuard guard(&lock_);
+  size_t count = 0;
+  for (const auto& entry : users_) {
+    if (entry.second.class_id == class_id && online(entry.second)) count++;
+  }
+  return count;
 }
 
 void UserRegistry::delUserInfo(int32_t user_id) {

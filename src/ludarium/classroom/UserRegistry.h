@@ -47,6 +47,13 @@ class UserRegistry {
   std::vector<User> getUserGetInstruct(int32_t class_id, uint64_t instruct_id);
   // Students of a class whose receipt names that instruction (send_times != -1).
   std::vector<User> repliedTo(int32_t class_id, uint64_t instruct_id);
+  // The same three, with only what a record or a count needs: a class of
+  // thousands is asked several times a second while an instruction goes
+  // out, and whole copies of its records cost more than the delivery.
+  std::vector<UserTimes> sentTimes(int32_t class_id, uint64_t instruct_id);    // send_time, send_times
+  std::vector<UserTimes> repliedTimes(int32_t class_id, uint64_t instruct_id);  // receipt_time
+  std::vector<int32_t> repliedIds(int32_t class_id, uint64_t instruct_id);
+  size_t onlineCount(int32_t class_id);
 
   void delUserInfo(int32_t user_id);
 
@@ -55,6 +62,10 @@ class UserRegistry {
   // id. Call with lock_ held.
   template <typename Test>
   std::vector<User> ofClass(int32_t class_id, Test accepts) const;
+  // What `pick` makes of each record of that class the test accepts,
+  // ascending by user id. Call with lock_ held.
+  template <typename Row, typename Test, typename Pick>
+  std::vector<Row> pickOfClass(int32_t class_id, Test accepts, Pick pick) const;
   // The record of that id, a default one inserted when there is none. Call
   // with lock_ held.
   User& recordOf(int32_t user_id);

@@ -38,15 +38,27 @@ std::string wrapRecord(const std::string& record) {
 }
 
 std::string cmdRecord(const Instruction& instruction, const std::vector<User>& sent) {
+  std::vector<UserTimes> times;
+  for (const User& u : sent) times.push_back(UserTimes{u.user_id, u.send_time, u.send_times});
+  return cmdRecord(instruction, times);
+}
+
+std::string receiveRecord(const Instruction& instruction, const std::vector<User>& answered) {
+  std::vector<UserTimes> times;
+  for (const User& u : answered) times.push_back(UserTimes{u.user_id, u.receipt_time, 0});
+  return receiveRecord(instruction, times);
+}
+
+std::string cmdRecord(const Instruction& instruction, const std::vector<UserTimes>& sent) {
   JsonWriter w;
   w.begin_object();
   record_head(&w, instruction);
   w.key("users").begin_array();
-  for (const User& u : sent) {
+  for (const UserTimes& u : sent) {
     w.begin_object()
         .member("student_id", u.user_id)
-        .member("time", int64_to_text(u.send_time))
-        .member("repeat", u.send_times)
+        .member("time", int64_to_text(u.time))
+        .member("repeat", u.repeat)
         .end_object();
   }
   w.end_array();
@@ -63,13 +75,13 @@ std::string cmdRecord(const Instruction& instruction, const std::vector<User>& s
   return w.str();
 }
 
-std::string receiveRecord(const Instruction& instruction, const std::vector<User>& answered) {
+std::string receiveRecord(const Instruction& instruction, const std::vector<UserTimes>& answered) {
   JsonWriter w;
   w.begin_object();
   record_head(&w, instruction);
   w.key("receives").begin_array();
-  for (const User& u : answered) {
-    w.begin_object().member("student_id", u.user_id).member("time", int64_to_text(u.receipt_time)).end_object();
+  for (const UserTimes& u : answered) {
+    w.begin_object().member("student_id", u.user_id).member("time", int64_to_text(u.time)).end_object();
   }
   w.end_array().end_object();
   return w.str();
@@ -137,7 +149,7 @@ void RecordReporting::runCmdLog(const Instruction& instruction) {
   LOG("d", "%s", "");
   for (int pass = 0; pass < kPasses; ++pass) {
     sleep_ms(static_cast<unsigned>(pass_ms_));
-    std::vector<User> sent = users_.getUserGetInstruct(instruction.class_id, instruction.instruct_id);
+    std::vector<UserTimes> sent = users_.sentTimes(instruction.class_id, instruction.instruct_id);
     if (!sent.empty()) sendRecord(cmdRecord(instruction, sent), kCmdRecordPath);
   }
   LOG("d", "%s", "");
@@ -165,7 +177,7 @@ void RecordReporting::runResLog(const Instruction& instruction) {
   }
   for (int pass = 0; pass < kPasses; ++pass) {
     sleep_ms(static_cast<unsigned>(pass_ms_));
-    std::vector<User> answered = users_.repliedTo(instruction.class_id, instruction.instruct_id);
+    std::vector<UserTimes> answered = users_.repliedTimes(instruction.class_id, instruction.instruct_id);
     if (!answered.empty()) sendRecord(receiveRecord(instruction, answered), kReceiveRecordPath);
   }
   LOG("d", "%s", "");

@@ -49,6 +49,9 @@ class RecordReporting {
 };
 
 // The records' compact texts (the R of each record), for tests.
+std::string cmdRecord(const Instruction& instruction, const std::vector<UserTimes>& sent);
+std::string receiveRecord(const Instruction& instruction, const std::vector<UserTimes>& answered);
+// The same from whole records.
 std::string cmdRecord(const Instruction& instruction, const std::vector<User>& sent);
 std::string receiveRecord(const Instruction& instruction, const std::vector<User>& answered);
 std::string onlineRecord(const BrocastData& course, int64_t now_ms, const std::vector<User>& online);
