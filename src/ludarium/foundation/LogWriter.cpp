@@ -93,8 +93,11 @@ void LogWriter::writeConsole(const std::string& level, const std::string& line,
   // On Windows setting a colour flushes what came before it, so each line
   // still reaches the console in its own colour.
   console_set_color(log_color_for_level(level));
-  fprintf(console_, " %s ", stamp.text.c_str());
-  fprintf(console_, " %s\n", line.c_str());
+  fputc(' ', console_);
+  fwrite(stamp.text.data(), 1, stamp.text.size(), console_);
+  fputs("  ", console_);
+  fwrite(line.data(), 1, line.size(), console_);
+  fputc('\n', console_);
   console_set_color(7);
 }
 
@@ -114,8 +117,8 @@ void LogWriter::writeFiles(const std::string& level, const std::string& line,
     sweep_log_dir(log_dir_, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
     swept_date_ = date;
   }
-  file(date + (log_is_error_level(level) ? "error.log" : "debug.log")).writeStamped(stamp.text, line.c_str());
-  file(date + "verbose.log").writeStamped(stamp.text, line.c_str());
+  file(date + (log_is_error_level(level) ? "error.log" : "debug.log")).writeStamped(stamp.text, line.data(), line.size());
+  file(date + "verbose.log").writeStamped(stamp.text, line.data(), line.size());
 }
 
 void LogWriter::closeFiles() { open_files_.clear(); }

@@ -19,8 +19,9 @@ class STLLogFile {
 
   // Writes one line stamped with `now_ms`; a file that does not open loses it.
   virtual void write(const char* data, int64_t now_ms);
-  // The same with the stamp's text already made ("YYYY-MM-DD HH:MM:SS.mmm").
-  void writeStamped(const std::string& stamp, const char* data);
+  // The same with the stamp's text already made ("YYYY-MM-DD HH:MM:SS.mmm")
+  // and the text's length known.
+  void writeStamped(const std::string& stamp, const char* data, size_t length);
 
  private:
   bool open();
