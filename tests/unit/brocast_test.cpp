@@ -203,7 +203,10 @@ TEST(Brocast, AChangeGoesOutAtOnceNotWithTheNextRepeat) {
   BrocastData data;
   data.class_id = 12;
   course.setData(data);
-  EXPECT_EQ(course.getJSONString(), channel0.next(5000));
+  // The announcer fills in the course's address itself after its first
+  // send, which is then a change of its own: the first text may or may not
+  // have it yet, so only the course is checked here.
+  EXPECT_NE(std::string::npos, channel0.next(5000).find("\"class_id\":12,"));
   sleep_ms(500);  // the announcer is asleep until its repeat
 
   auto arrives = [&channel0](const std::string& text) {
