@@ -26,7 +26,9 @@ With --perf, `perf record -g` of the server over the login leaves
 TARGET-login.data in DIR, and over the fan-out TARGET-fanout.data and
 TARGET-fanout.stat (`perf stat`): the system calls (poll, send, receive,
 the wake-up's read and write, futex, epoll_wait) and context switches the
-fan-out cost.
+fan-out cost. The profiles take their call graphs from frame pointers, which
+the build leaves out; CAP_PERF_GRAPH="--call-graph dwarf,8192 -F 2000" gives
+whole call chains instead.
 TARGET: linux (default), wine-x64 (build/windows-x64 under 64-bit Wine),
 wine-i686 (build/windows under 32-bit Wine), linux:FOLDER (the ludarium
 in FOLDER, such as an earlier build measured beside this one).
