@@ -36,6 +36,7 @@ bool MirrorThread::shouldEnd() {
 }
 
 unsigned int MirrorThread::deamonThread(void* arg) {
+  thread_set_name("mirror");
   MirrorThread* self = static_cast<MirrorThread*>(arg);
   sleep_ms(kPassPauseMs);
   StateMirror mirror(self->store_, self->broadcast_path_, self->instruction_path_);

@@ -73,6 +73,7 @@ void Supervisor::waitForPreviousEnd() {
 }
 
 unsigned int Supervisor::coreThread(void* arg) {
+  thread_set_name("supervise");
   std::unique_ptr<CoreStart> start(static_cast<CoreStart*>(arg));
   start->supervisor->supervise(start->generation);
   return 0;

@@ -50,6 +50,12 @@ uint32_t current_thread_id();
 // Id of the calling process.
 uint32_t current_process_id();
 
+// Names the calling thread for the system's tools (top, perf, a debugger,
+// /proc/PID/task/TID/comm on Linux): an ASCII text, cut to 15 characters on
+// Linux. On a Windows without thread descriptions (before Windows 10) it
+// does nothing. A name is only ever a help: nothing depends on it.
+void thread_set_name(const char* name);
+
 // Sleeps the calling thread for at least ms milliseconds.
 void sleep_ms(unsigned int ms);
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
+#include <string>
 #include <memory>
 
 #include "Clock.h"
@@ -35,4 +37,26 @@ TEST(ThreadRunTest, TheNewThreadRunsTheBodyAndThenDestroysWhatItOwns) {
   EXPECT_TRUE(wait_for(ran, 5000));
   EXPECT_TRUE(wait_for(destroyed, 5000));
   EXPECT_NE(current_thread_id(), runner.load());
+}
+
+// A name longer than Linux takes (15 characters) must still name the
+// thread, cut, rather than be refused whole. Where the system shows a
+// thread its own name as a file (Linux), the thread reads it back.
+TEST(ThreadRunTest, ALongNameIsCutNotRefused) {
+  struct State {
+    std::atomic<bool> done{false};
+    bool shown = false;
+    std::string name;
+  };
+  auto state = std::make_shared<State>();
+  ASSERT_EQ(0, thread_run([state] {
+    thread_set_name("a very long thread name");
+    std::ifstream comm("/proc/thread-self/comm");
+    state->shown = static_cast<bool>(std::getline(comm, state->name));
+    state->done = true;
+  }));
+  ASSERT_TRUE(wait_for(state->done, 5000));
+  if (state->shown) {
+    EXPECT_EQ("a very long thr", state->name);
+  }
 }

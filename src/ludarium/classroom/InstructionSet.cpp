@@ -26,6 +26,7 @@ const int64_t kIdleWaitMs = 60 * 1000;
 }  // namespace
 
 unsigned int InstructionSet::worker(void* self) {
+  thread_set_name("instructions");
   InstructionSet* set = static_cast<InstructionSet*>(self);
   for (;;) {
     set->workOnce();

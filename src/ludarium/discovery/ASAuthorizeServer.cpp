@@ -75,6 +75,7 @@ int ASAuthorizeServer::acceptPauseMs(int failures) {
 }
 
 unsigned int ASAuthorizeServer::acceptThread(void* arg) {
+  thread_set_name("authorize");
   ASAuthorizeServer* self = static_cast<ASAuthorizeServer*>(arg);
   int failures = 0;
   while (self->stop_ == 0) {
@@ -91,6 +92,7 @@ unsigned int ASAuthorizeServer::acceptThread(void* arg) {
 }
 
 void ASAuthorizeServer::answer(Socket connection) {
+  thread_set_name("authorize reply");
   const sock_t s = connection.get();
   int ready;
   while ((ready = net_wait_writable(s, 10)) == 0) {

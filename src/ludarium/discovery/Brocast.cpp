@@ -58,6 +58,7 @@ Brocast::~Brocast() {
 }
 
 unsigned int Brocast::announcerThread(void* arg) {
+  thread_set_name("announcer");
   Brocast* self = static_cast<Brocast*>(arg);
   AnnounceSchedule schedule(elapsed_ms());
   while (!self->quit_) {

@@ -50,6 +50,7 @@ bool LogQueue::pop(std::pair<std::string, std::string>* entry) {
 // processor alone. The day's files and the 30-day sweep are taken up by the
 // writer with each entry, so nothing here depends on the clock.
 unsigned int LogQueue::thread_main(void* self) {
+  thread_set_name("log");
   LogQueue* queue = static_cast<LogQueue*>(self);
   for (;;) {
     std::deque<std::pair<std::string, std::string>> batch;

@@ -56,6 +56,7 @@ void SessionRunner::wake(int cell) {
 }
 
 void SessionRunner::loop() {
+  thread_set_name("sessions");
   std::vector<int> readable;
   readable.reserve(kCapacity);
   for (;;) {
@@ -173,7 +174,10 @@ void SessionRunner::finish(Entry* e) {
   SocketServer* server = server_;
   int started = -1;
   try {
-    started = thread_run([server, session] { server->TaskThreadExit(session); });
+    started = thread_run([server, session] {
+      thread_set_name("session end");
+      server->TaskThreadExit(session);
+    });
   } catch (const std::bad_alloc&) {
   }
   // Without a thread the runner closes it itself, and its other sessions wait.

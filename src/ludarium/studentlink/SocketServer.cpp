@@ -72,6 +72,7 @@ Socket SocketServer::AcceptSocket() {
 }
 
 unsigned int SocketServer::accept_thread(void* self) {
+  thread_set_name("student accept");
   SocketServer* server = static_cast<SocketServer*>(self);
   for (;;) {
     Socket s = server->AcceptSocket();

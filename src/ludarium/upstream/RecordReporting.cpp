@@ -129,6 +129,7 @@ bool RecordReporting::startReporter(void (RecordReporting::*run)(const Instructi
 }
 
 unsigned int RecordReporting::reporterThread(void* arg) {
+  thread_set_name("records");
   std::unique_ptr<Job> job(static_cast<Job*>(arg));
   (job->reporting->*job->run)(job->instruction);
   return 0;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <new>
 
@@ -47,6 +48,13 @@ int start_detached_thread(thread_func fn, void* arg) {
 uint32_t current_thread_id() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
 
 uint32_t current_process_id() { return static_cast<uint32_t>(getpid()); }
+
+void thread_set_name(const char* name) {
+  char cut[16];
+  strncpy(cut, name, sizeof(cut) - 1);
+  cut[sizeof(cut) - 1] = '\0';
+  pthread_setname_np(pthread_self(), cut);
+}
 
 void sleep_ms(unsigned int ms) {
   struct timespec ts;

@@ -42,4 +42,20 @@ uint32_t current_thread_id() { return GetCurrentThreadId(); }
 
 uint32_t current_process_id() { return GetCurrentProcessId(); }
 
+void thread_set_name(const char* name) {
+  // SetThreadDescription came with Windows 10 (1607); looked up, so that
+  // the program still starts on the Windows versions before it.
+  typedef HRESULT(WINAPI * SetDescription)(HANDLE, PCWSTR);
+  static const SetDescription set_description = reinterpret_cast<SetDescription>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription")));
+  if (set_description == nullptr) return;
+  wchar_t wide[64];
+  size_t i = 0;
+  for (; name[i] != '\0' && i + 1 < sizeof(wide) / sizeof(wide[0]); ++i) {
+    wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(name[i]));
+  }
+  wide[i] = L'\0';
+  set_description(GetCurrentThread(), wide);
+}
+
 void sleep_ms(unsigned int ms) { Sleep(ms); }
