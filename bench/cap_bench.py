@@ -28,7 +28,8 @@ TARGET-fanout.stat (`perf stat`): the system calls (poll, send, receive,
 the wake-up's read and write, futex, epoll_wait) and context switches the
 fan-out cost. The profiles take their call graphs from frame pointers, which
 the build leaves out; CAP_PERF_GRAPH="--call-graph dwarf,8192 -F 2000" gives
-whole call chains instead.
+whole call chains instead. CAP_THREADS=1 prints the fan-out's processor
+time and runs per delivery for each thread name of the server.
 TARGET: linux (default), wine-x64 (build/windows-x64 under 64-bit Wine),
 wine-i686 (build/windows under 32-bit Wine), linux:FOLDER (the ludarium
 in FOLDER, such as an earlier build measured beside this one).
@@ -120,6 +121,40 @@ def schedstat(pid):
         except (OSError, IndexError, ValueError):
             pass
     return ns, runs, waits
+
+
+def thread_stats(pid):
+    """{tid: (name, processor ns, runs)} for every live thread of pid."""
+    stats = {}
+    try:
+        tids = os.listdir("/proc/%d/task" % pid)
+    except OSError:
+        return stats
+    for tid in tids:
+        try:
+            fields = open("/proc/%d/task/%s/schedstat" % (pid, tid)).read().split()
+            name = open("/proc/%d/task/%s/comm" % (pid, tid)).read().strip()
+            stats[tid] = (name, int(fields[0]), int(fields[2]))
+        except (OSError, IndexError, ValueError):
+            pass
+    return stats
+
+
+def print_thread_breakdown(target, before, after, deliveries):
+    """The fan-out's processor time and runs per delivery by thread name
+    (CAP_THREADS=1): which threads a delivery wakes."""
+    by_name = {}
+    for tid, (name, ns, runs) in after.items():
+        was = before.get(tid, (name, 0, 0))
+        total = by_name.setdefault(name, [0, 0, 0])
+        total[0] += 1
+        total[1] += ns - was[1]
+        total[2] += runs - was[2]
+    for name, (threads, ns, runs) in sorted(by_name.items(), key=lambda kv: -kv[1][1]):
+        if ns == 0 and runs == 0:
+            continue
+        print("  %s %-16s threads %4d  cpu_us/delivery %7.1f  runs/delivery %5.2f" % (
+            target, name, threads, ns / 1000 / deliveries, runs / deliveries))
 
 
 def cpu_ns(pid):
@@ -308,6 +343,7 @@ def run(target, count, class_id, perf_dir=None):
         time.sleep(FANOUT_WINDOW_S)
         idle_after = schedstat(pid)
         perf = perf_start(pid, perf_dir and os.path.join(perf_dir, "%s-fanout.data" % re.sub(r"\W", "_", target)))
+        threads_before = thread_stats(pid)
         before, window_start = schedstat(pid), time.monotonic()
         try:
             get("/sendCmd", target=json.dumps({"type": "class", "class_id": class_id}),
@@ -317,6 +353,7 @@ def run(target, count, class_id, perf_dir=None):
         answered = time.time() * 1000
         time.sleep(max(0, FANOUT_WINDOW_S - (time.monotonic() - window_start)))
         after = schedstat(pid)
+        threads_after = thread_stats(pid)
         fanout_cpu = after[0] - before[0] - (idle_after[0] - idle_before[0])
         fanout_runs = after[1] - before[1] - (idle_after[1] - idle_before[1])
         fanout_waits = after[2] - before[2] - (idle_after[2] - idle_before[2])
@@ -336,6 +373,8 @@ def run(target, count, class_id, perf_dir=None):
                 break
             time.sleep(0.1)
         peak = status(pid)
+        if os.environ.get("CAP_THREADS"):
+            print_thread_breakdown(target, threads_before, threads_after, max(listed, 1))
         # The tablets report the arrivals when their 60 s are over.
         try:
             tablets.wait(timeout=120)

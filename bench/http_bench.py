@@ -4,7 +4,11 @@ concurrent clients against ludarium, and against a bare CivetWeb program that
 answers the same bytes, both run now on this machine; prints the ratio.
 The two servers take turns in ROUNDS short runs each, so that a load that
 comes and goes on a shared machine falls on both alike.
-    bench/run http_bench.py [SECONDS [ROUNDS]]
+    bench/run http_bench.py [SECONDS [ROUNDS]] [--threads] [--perf DIR]
+--threads: after the rounds, one more run of each path against ludarium,
+  with the processor time per request of each of its threads (by name).
+--perf DIR: that run under `perf record` as well, leaving PATH.data in DIR
+  (`perf report -i DIR/getBroadcast.data --sort comm,sym`).
 """
 import json
 import os
@@ -26,9 +30,54 @@ def load(port, path, seconds):
     return float(re.match(r"([\d.]+) requests/s", out).group(1)), out.strip()
 
 
+def thread_times(pid):
+    """{tid: (name, processor ns)} for every live thread of pid."""
+    times = {}
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            name = open("/proc/%d/task/%s/comm" % (pid, tid)).read().strip()
+            times[tid] = (name, int(open("/proc/%d/task/%s/schedstat" % (pid, tid)).read().split()[0]))
+        except (OSError, IndexError, ValueError):
+            pass
+    return times
+
+
+def profile_run(pid, path, seconds, perf_dir):
+    """One load run of path with the server's processor time per request by
+    thread name, under perf record when perf_dir is given."""
+    perf = None
+    if perf_dir:
+        perf = subprocess.Popen(["perf", "record", "-q", "-F", "4000", "-p", str(pid), "-o",
+                                 os.path.join(perf_dir, path.strip("/") + ".data")],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(1)
+    before = thread_times(pid)
+    rate = load(40080, path, seconds)[0]
+    after = thread_times(pid)
+    if perf:
+        perf.send_signal(2)
+        perf.wait()
+    requests = max(rate * seconds, 1)
+    by_name = {}
+    for tid, (name, ns) in after.items():
+        by_name[name] = by_name.get(name, 0) + ns - before.get(tid, (name, 0))[1]
+    print("  %s: %.0f requests/s; processor time per request by thread:" % (path, rate))
+    for name, ns in sorted(by_name.items(), key=lambda kv: -kv[1]):
+        if ns > 0:
+            print("    %-16s %6.2f us" % (name, ns / 1000 / requests))
+
+
 def main():
-    seconds = float(sys.argv[1]) if len(sys.argv) > 1 else 10
-    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+    args = sys.argv[1:]
+    perf_dir = None
+    if "--perf" in args:
+        perf_dir = args[args.index("--perf") + 1]
+        del args[args.index("--perf"):args.index("--perf") + 2]
+        os.makedirs(perf_dir, exist_ok=True)
+    threads = perf_dir is not None or "--threads" in args
+    args = [a for a in args if a != "--threads"]
+    seconds = float(args[0]) if len(args) > 0 else 10
+    rounds = int(args[1]) if len(args) > 1 else 5
     work = tempfile.mkdtemp(prefix="ludarium-http-bench-")
     shutil.copy2(os.path.join(BIN, "ludarium"), work)
     server = subprocess.Popen([os.path.join(work, "ludarium")], cwd=work, stdout=subprocess.DEVNULL,
@@ -53,6 +102,9 @@ def main():
             mean_ours, mean_theirs = sum(ours) / rounds, sum(theirs) / rounds
             print("%-13s  %15.0f   %19.0f   %5.2f   (%s)" %
                   (path, mean_ours, mean_theirs, mean_ours / mean_theirs, " ".join(ratios)))
+        if threads:
+            for path in ("/ping", "/getBroadcast"):
+                profile_run(server.pid, path, seconds / rounds, perf_dir)
     finally:
         server.kill()
         if bare:
