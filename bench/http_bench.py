@@ -21,6 +21,8 @@ import time
 import urllib.parse
 import urllib.request
 
+from cap_bench import thread_stats
+
 BIN = os.environ.get("LUD_BIN_DIR", os.path.join(os.path.dirname(__file__), "..", "build", "linux", "bin"))
 
 
@@ -28,18 +30,6 @@ def load(port, path, seconds):
     out = subprocess.run([os.path.join(BIN, "http_load"), str(port), path, str(seconds), "8"],
                          capture_output=True, text=True).stdout
     return float(re.match(r"([\d.]+) requests/s", out).group(1)), out.strip()
-
-
-def thread_times(pid):
-    """{tid: (name, processor ns)} for every live thread of pid."""
-    times = {}
-    for tid in os.listdir("/proc/%d/task" % pid):
-        try:
-            name = open("/proc/%d/task/%s/comm" % (pid, tid)).read().strip()
-            times[tid] = (name, int(open("/proc/%d/task/%s/schedstat" % (pid, tid)).read().split()[0]))
-        except (OSError, IndexError, ValueError):
-            pass
-    return times
 
 
 def profile_run(pid, path, seconds, perf_dir):
@@ -51,16 +41,16 @@ def profile_run(pid, path, seconds, perf_dir):
                                  os.path.join(perf_dir, path.strip("/") + ".data")],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(1)
-    before = thread_times(pid)
+    before = thread_stats(pid)
     rate = load(40080, path, seconds)[0]
-    after = thread_times(pid)
+    after = thread_stats(pid)
     if perf:
         perf.send_signal(2)
         perf.wait()
     requests = max(rate * seconds, 1)
     by_name = {}
-    for tid, (name, ns) in after.items():
-        by_name[name] = by_name.get(name, 0) + ns - before.get(tid, (name, 0))[1]
+    for tid, (name, ns, _) in after.items():
+        by_name[name] = by_name.get(name, 0) + ns - before.get(tid, (name, 0, 0))[1]
     print("  %s: %.0f requests/s; processor time per request by thread:" % (path, rate))
     for name, ns in sorted(by_name.items(), key=lambda kv: -kv[1]):
         if ns > 0:
